@@ -1,0 +1,18 @@
+#pragma once
+
+namespace qm {
+
+// The program's identity as the screens, the sheet and the log show it.
+inline constexpr const char* kAppTitle = "Quillmark";
+inline constexpr int kVersionMajor = 2;
+inline constexpr int kVersionMinor = 0;
+inline constexpr int kVersionRevision = 87;
+// The sheet and the log carry major.minor only.
+inline constexpr const char* kVersionLabel = "Quillmark Version 2.0";
+inline constexpr const char* kComments =
+    "Document and Set Logon Hours for Active Directory and Windows Users";
+inline constexpr const char* kCopyright = "Copyright \u00a9 2026 The Quillmark developers";
+inline constexpr const char* kContactEmail = "quillmark@example.org";
+inline constexpr const char* kWebSite = "https://quillmark.example.org";
+
+}  // namespace qm
