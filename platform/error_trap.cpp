@@ -16,10 +16,10 @@ std::string ErrorTrap::message(std::string_view marker, std::string_view tag,
     return text;
 }
 
-void ErrorTrap::fire(const RunTimeError& error, const std::function<void()>& cleanup) const {
+void ErrorTrap::fire(const RunTimeError& error, const Cleanup& cleanup) const {
     services_.showCritical(kAppTitle, message(marker_, tag_, error));
     if (cleanup) {
-        ignoringErrors(cleanup);
+        ignoringErrors([&] { cleanup(error); });
     }
     ignoringErrors([this] { services_.closeDirectoryConnection(); });
     services_.endProgram();

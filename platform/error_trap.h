@@ -33,28 +33,39 @@ public:
     void step(std::string_view marker) { marker_ = marker; }
     std::string_view marker() const { return marker_; }
 
-    // Runs the procedure's body under the trap. The clean-up runs only when the trap fires.
-    template <typename Body, typename Cleanup = void (*)()>
-    auto run(Body&& body, Cleanup&& cleanup = [] {}) -> std::invoke_result_t<Body> {
+    using Cleanup = std::function<void(const RunTimeError&)>;
+
+    // Runs the procedure's body under the trap. The clean-up runs only when the trap fires; it may
+    // take the error (the Set run writes it to its log) or nothing.
+    template <typename Body, typename CleanupFn = void (*)()>
+    auto run(Body&& body, CleanupFn&& cleanup = [] {}) -> std::invoke_result_t<Body> {
         try {
             return body();
         } catch (const RunTimeError& error) {
-            fire(error, cleanup);
+            fire(error, adapt(cleanup));
         } catch (const std::bad_alloc&) {
-            fire(RunTimeError(err::OutOfMemory, "Out of memory", kProgramSource), cleanup);
+            fire(RunTimeError(err::OutOfMemory, "Out of memory", kProgramSource), adapt(cleanup));
         } catch (const std::exception& error) {
-            fire(RunTimeError(err::InternalError, error.what(), kProgramSource), cleanup);
+            fire(RunTimeError(err::InternalError, error.what(), kProgramSource), adapt(cleanup));
         }
     }
 
-    [[noreturn]] void fire(const RunTimeError& error,
-                           const std::function<void()>& cleanup = {}) const;
+    [[noreturn]] void fire(const RunTimeError& error, const Cleanup& cleanup = {}) const;
 
     // "Error <marker> in <tag>", then number, description and source, joined by CR LF.
     static std::string message(std::string_view marker, std::string_view tag,
                                const RunTimeError& error);
 
 private:
+    template <typename CleanupFn>
+    static Cleanup adapt(CleanupFn& cleanup) {
+        if constexpr (std::is_invocable_v<CleanupFn&, const RunTimeError&>) {
+            return [&cleanup](const RunTimeError& error) { cleanup(error); };
+        } else {
+            return [&cleanup](const RunTimeError&) { cleanup(); };
+        }
+    }
+
     std::string_view tag_;
     std::string_view marker_;
     TrapServices& services_;
