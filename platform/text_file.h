@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The sequential text files of the program: the comma-delimited sheet and the log. Lines end with
+// CR LF on disk; texts are UTF-8 inside. Every failure is a RunTimeError with the number a Windows
+// program's file calls give (53 "File not found", 70 "Permission denied", 75 "Path/File access
+// error", 76 "Path not found", 61 "Disk full") and the system's own message.
+
+enum class TextFileMode {
+    CreateOrTruncate,  // an existing file is replaced
+    CreateNew,         // an existing file is error 58 "File already exists"
+    Append,            // an existing file is kept and added to; a missing one is created
+};
+
+enum class TextEncoding {
+    // The system's 8-bit code page; a character it lacks is an error naming the text, so a name
+    // is never stored as a '?' that would later match no account.
+    Windows1252,
+    // The same code page, but a character it lacks becomes '?', as Windows writes it: for the
+    // log, whose lines are read by people and must never stop a run half-way.
+    Windows1252Lossy,
+    // Any character; the mark is written when the file starts empty.
+    Utf8WithBom,
+};
+
+class TextFileWriter {
+public:
+    TextFileWriter(std::string path, TextFileMode mode,
+                   TextEncoding encoding = TextEncoding::Windows1252);
+    ~TextFileWriter();  // closes without reporting; call close() to hear of a failure
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    // Writes the text and CR LF. A text that cannot be stored is refused whole: nothing of it is
+    // written.
+    void writeLine(std::string_view utf8Text);
+    // Waits until everything written is on the disk, so a crash cannot lose an earlier line.
+    void flushToDisk();
+    void close();
+
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+private:
+    void writeAll(std::string_view bytes);
+
+    std::string path_;
+    TextEncoding encoding_;
+    int fd_ = -1;
+};
+
+class TextFileReader {
+public:
+    // A file that starts with the UTF-8 byte-order mark is read as UTF-8; otherwise each line that
+    // is valid UTF-8 is read as UTF-8 and any other as Windows-1252.
+    explicit TextFileReader(std::string path);
+    ~TextFileReader();
+    TextFileReader(const TextFileReader&) = delete;
+    TextFileReader& operator=(const TextFileReader&) = delete;
+
+    // The next line as UTF-8 without its end (CR LF, LF or a lone CR); false at the end of the
+    // file. Memory stays bounded: a line longer than kMaxLineBytes is an error.
+    bool readLine(std::string& line);
+    bool atEndOfFile();
+    void close();
+
+    bool isOpen() const { return fd_ >= 0; }
+
+    static constexpr std::size_t kMaxLineBytes = 4 * 1024 * 1024;
+
+private:
+    bool fill();
+
+    std::string path_;
+    int fd_ = -1;
+    bool utf8_ = false;
+    std::string buffer_;
+    std::size_t position_ = 0;
+    long long lineNumber_ = 0;
+};
+
+}  // namespace qm

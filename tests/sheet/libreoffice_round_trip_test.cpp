@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "logonhours/sheet_layout.h"
+#include "platform/cell_reader.h"
+#include "platform/text_file.h"
+#include "platform/workbook_application.h"
+#include "support/workbook_files.h"
+
+// Round trips against LibreOffice, a spreadsheet application written by others: what this program
+// writes must open there with the exact cells and formatting, and what LibreOffice saves must read
+// back here cell for cell. LibreOffice is slow to start, so every conversion runs once for the
+// whole suite.
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using Grid = std::map<std::pair<int, int>, std::string>;
+
+const std::vector<std::vector<std::string>> kUsers = {
+    {"Jos\xC3\xA9 M\xC3\xBCller", "jmuller", "OU=Sales,OU=West", "DC=corp,DC=test"},
+    {"\xE5\xBC\xA0\xE4\xBC\x9F", "0123", "OU=R&D <Lab>", "DC=corp,DC=test"},
+    {"=SUM(A1)", "1E5", "PC01", "PC01"},
+    {"_x0041_", "TRUE", " lead \"quoted\", comma", "DC=example,DC=org"},
+};
+
+std::string dayString(int user, int day) {
+    std::string digits;
+    for (int hour = 0; hour < 24; ++hour) {
+        digits += ((hour + user + day) % 3 == 0) ? '1' : '0';
+        if (hour % 3 == 2 && hour < 23) {
+            digits += ' ';
+        }
+    }
+    return digits;
+}
+
+// The workbook exactly as the Document run builds it, and the cells it should hold.
+Grid writeLogonHoursWorkbook(const std::string& fileName) {
+    Grid cells;
+    auto app = makeSpreadsheetFactory()->createApplication();
+    Worksheet& sheet = app->WorkbooksAdd().Worksheets(1);
+    auto set = [&](int row, int column, const std::string& text) {
+        sheet.setCellValue(row, column, text);
+        cells[{row, column}] = text;
+    };
+    sheet.setName(sheet::kWorksheetName);
+    set(1, 1, "Quillmark Version 2.0");
+    for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
+        const int r = sheet::blockFirstRow(user);
+        set(r, 1, sheet::kCommonNameLabel);
+        set(r, 2, kUsers[user][0]);
+        set(r, 3, sheet::kLogonHoursLabel);
+        set(r, 4, sheet::kHoursHeading);
+        const char* labels[] = {sheet::kLogonNameLabel, sheet::kContainerLabel,
+                                sheet::kDomainLabel};
+        for (int k = 1; k <= 3; ++k) {
+            set(r + k, 1, labels[k - 1]);
+            set(r + k, 2, kUsers[user][k]);
+            set(r + k, 3, sheet::kDayNames[k - 1]);
+        }
+        for (int k = 4; k <= 7; ++k) {
+            set(r + k, 3, sheet::kDayNames[k - 1]);
+        }
+        for (int k = 1; k <= 7; ++k) {
+            set(r + k, 4, dayString(user, k - 1));
+        }
+    }
+    sheet.setColumnsFontName(sheet::kColumnsRange, sheet::kFontName);
+    sheet.setColumnsFontSize(sheet::kColumnsRange, sheet::kFontSize);
+    for (int column = 1; column <= 4; ++column) {
+        app->setColumnWidth(column, sheet::kColumnWidths[column - 1]);
+    }
+    app->ActiveWorkbook().SaveAs(fileName);
+    app->ActiveWorkbook().Close();
+    app->Quit();
+    return cells;
+}
+
+// A sheet made in LibreOffice's own flat format: numbers, a boolean, rich text, repeated texts
+// (shared strings once saved as .xlsx), a far cell, and a second sheet that must not be read.
+const char* kMixedFods = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:automatic-styles><style:style style:name="T1" style:family="text">
+<style:text-properties fo:font-weight="bold"/></style:style></office:automatic-styles>
+<office:body><office:spreadsheet>
+<table:table table:name="Mixed">
+<table:table-row>
+<table:table-cell office:value-type="float" office:value="5"><text:p>5</text:p></table:table-cell>
+<table:table-cell office:value-type="float" office:value="2.5"><text:p>2.5</text:p></table:table-cell>
+<table:table-cell office:value-type="float" office:value="-7"><text:p>-7</text:p></table:table-cell>
+<table:table-cell office:value-type="float" office:value="123456789012"><text:p>123456789012</text:p></table:table-cell>
+<table:table-cell office:value-type="float" office:value="0.1"><text:p>0.1</text:p></table:table-cell>
+</table:table-row>
+<table:table-row>
+<table:table-cell office:value-type="string"><text:p>rich <text:span text:style-name="T1">bold</text:span> text</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>same</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>same</text:p></table:table-cell>
+<table:table-cell/>
+<table:table-cell office:value-type="string"><text:p>Jos&#xE9;</text:p></table:table-cell>
+</table:table-row>
+<table:table-row table:number-rows-repeated="7"><table:table-cell/></table:table-row>
+<table:table-row>
+<table:table-cell table:number-columns-repeated="26"/>
+<table:table-cell office:value-type="string"><text:p>AA10</text:p></table:table-cell>
+</table:table-row>
+</table:table>
+<table:table table:name="Other"><table:table-row>
+<table:table-cell office:value-type="string"><text:p>not me</text:p></table:table-cell>
+</table:table-row></table:table>
+</office:spreadsheet></office:body></office:document>
+)";
+
+const Grid kMixedCells = {
+    {{1, 1}, "5"},           {{1, 2}, "2.5"},
+    {{1, 3}, "-7"},          {{1, 4}, "123456789012"},
+    {{1, 5}, "0.1"},         {{2, 1}, "rich bold text"},
+    {{2, 2}, "same"},        {{2, 3}, "same"},
+    {{2, 5}, "Jos\xC3\xA9"}, {{10, 27}, "AA10"},
+};
+
+class LibreOfficeRoundTrip : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new testing::ScratchFolder("libreoffice");
+        ourCells_ = new Grid(writeLogonHoursWorkbook(file("ours.xlsx")));
+        writeLogonHoursWorkbook(file("legacy-name.xls"));
+        testing::writeBytes(file("mixed.fods"), kMixedFods);
+        convert("csv:Text - txt - csv (StarCalc):44,34,76,1", "ours.xlsx legacy-name.xls");
+        convert("ods", "ours.xlsx");
+        convert("csv:Text - txt - csv (StarCalc):44,34,1,1", "ours.xlsx", "ansi");
+        convert("xlsx:Calc MS Excel 2007 XML", "ours.xlsx mixed.fods", "lo");
+        convert("xls:MS Excel 97", "ours.xlsx mixed.fods", "lo");
+    }
+    static void TearDownTestSuite() {
+        delete ourCells_;
+        delete folder_;
+    }
+
+    static std::string file(const std::string& name) { return folder_->file(name); }
+
+    static void convert(const std::string& format, const std::string& inputs,
+                        const std::string& outdir = ".") {
+        const std::string profile = file("profile");
+        const std::string command = "cd '" + folder_->path().string() +
+                                    "' && timeout 180 soffice -env:UserInstallation=file://" +
+                                    profile + " --headless --norestore --convert-to '" + format +
+                                    "' --outdir '" + outdir + "' " + inputs + " >soffice.out 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n"
+                                                   << testing::readBytes(file("soffice.out"));
+    }
+
+    static Grid readWithOurReader(const std::string& path, int rows, int columns) {
+        auto reader = openWorkbookFile(path);
+        Grid cells;
+        for (int row = 1; row <= rows; ++row) {
+            for (int column = 1; column <= columns; ++column) {
+                const Variant value = reader->cellValue(row, column);
+                if (!value.isEmpty() && !value.toText().empty()) {
+                    cells[{row, column}] = value.toText();
+                }
+            }
+        }
+        return cells;
+    }
+
+    static testing::ScratchFolder* folder_;
+    static Grid* ourCells_;
+};
+
+testing::ScratchFolder* LibreOfficeRoundTrip::folder_ = nullptr;
+Grid* LibreOfficeRoundTrip::ourCells_ = nullptr;
+
+// Splits CSV text as LibreOffice writes it: quoted fields with doubled quotes, LF line ends.
+Grid parseCsv(const std::string& text) {
+    Grid cells;
+    int row = 1, column = 1;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (quoted) {
+            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"', ++i;
+            } else if (ch == '"') {
+                quoted = false;
+            } else {
+                field += ch;
+            }
+        } else if (ch == '"') {
+            quoted = true;
+        } else if (ch == ',' || ch == '\n') {
+            if (!field.empty()) {
+                cells[{row, column}] = field;
+            }
+            field.clear();
+            ch == ',' ? ++column : (++row, column = 1);
+        } else if (ch != '\r') {
+            field += ch;
+        }
+    }
+    return cells;
+}
+
+TEST_F(LibreOfficeRoundTrip, OurWorkbookOpensWithTheExactCells) {
+    EXPECT_EQ(parseCsv(testing::readBytes(file("ours.csv"))), *ourCells_);
+    // Saved under a .xls name it is still a workbook LibreOffice opens, with the same cells.
+    EXPECT_EQ(parseCsv(testing::readBytes(file("legacy-name.csv"))), *ourCells_);
+}
+
+// An administrator saves the workbook as a comma-delimited file in the Windows code page; the
+// accented names must come back into the program unchanged.
+TEST_F(LibreOfficeRoundTrip, AccentedNamesSurviveTheCodePageCsvOfASpreadsheet) {
+    const std::string path = file("ansi/ours.csv");
+    EXPECT_NE(testing::readBytes(path).find("Jos\xE9 M\xFCller"), std::string::npos);
+    TextFileReader reader(path);
+    std::string text, line;
+    while (reader.readLine(line)) {
+        text += line + "\n";
+    }
+    reader.close();
+    const Grid cells = parseCsv(text);
+    EXPECT_EQ(cells.at({3, 2}), "Jos\xC3\xA9 M\xC3\xBCller");
+    EXPECT_EQ(cells.at({4, 2}), "jmuller");
+    EXPECT_EQ(cells.at({5, 2}), "OU=Sales,OU=West");
+}
+
+TEST_F(LibreOfficeRoundTrip, OurWorkbookKeepsItsSheetNameFontAndColumnWidths) {
+    const std::string content = testing::zipPart(file("ours.ods"), "content.xml");
+    std::smatch match;
+    ASSERT_TRUE(
+        std::regex_search(content, match, std::regex("<table:table table:name=\"([^\"]*)\"")));
+    EXPECT_EQ(match[1], "Logon Hours");
+
+    // The four columns A:D, each with its width style and a default cell style.
+    std::regex column(
+        "<table:table-column table:style-name=\"(co\\d+)\"(?: table:number-columns-"
+        "repeated=\"(\\d+)\")?(?: table:default-cell-style-name=\"(ce\\d+)\")?");
+    std::vector<std::pair<std::string, std::string>> columns;
+    for (auto it = std::sregex_iterator(content.begin(), content.end(), column);
+         it != std::sregex_iterator() && columns.size() < 4; ++it) {
+        const int repeated = (*it)[2].matched ? std::stoi((*it)[2]) : 1;
+        for (int i = 0; i < repeated && columns.size() < 4; ++i) {
+            columns.emplace_back((*it)[1], (*it)[3]);
+        }
+    }
+    ASSERT_EQ(columns.size(), 4u);
+
+    auto styleOf = [&](const std::string& name) {
+        std::smatch found;
+        const std::regex style("<style:style style:name=\"" + name + "\"[^>]*>(.*?)</style:style>");
+        return std::regex_search(content, found, style) ? found[1].str() : std::string();
+    };
+    auto inches = [&](const std::string& name) {
+        std::smatch found;
+        const std::string style = styleOf(name);
+        EXPECT_TRUE(
+            std::regex_search(style, found, std::regex("style:column-width=\"([0-9.]+)in\"")))
+            << style;
+        return std::stod(found[1]);
+    };
+    // Widths in character units leave out the cell's padding of 5 pixels at 7 pixels a digit:
+    // LibreOffice's measures must keep the ratios of width plus padding.
+    const double padding = 5.0 / 7.0;
+    const double widthA = inches(columns[0].first);
+    for (int i = 0; i < 4; ++i) {
+        const std::string cellStyle = styleOf(columns[i].second);
+        EXPECT_NE(cellStyle.find("style:font-name=\"Courier New\""), std::string::npos) << i;
+        EXPECT_NE(cellStyle.find("fo:font-size=\"8pt\""), std::string::npos) << i;
+        const double expected =
+            (sheet::kColumnWidths[i] + padding) / (sheet::kColumnWidths[0] + padding);
+        EXPECT_NEAR(inches(columns[i].first) / widthA, expected, 0.01) << "column " << i + 1;
+    }
+    // And LibreOffice's own .xlsx states the widths in the spreadsheet's units.
+    const std::string xml = testing::zipPart(file("lo/ours.xlsx"), "xl/worksheets/sheet1.xml");
+    std::regex width("<col [^>]*max=\"(\\d)\" min=\"\\d\" style=\"\\d+\" width=\"([0-9.]+)\"");
+    int seen = 0;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), width);
+         it != std::sregex_iterator(); ++it) {
+        const int index = std::stoi((*it)[1]) - 1;
+        ASSERT_LT(index, 4);
+        EXPECT_NEAR(std::stod((*it)[2]) - padding, sheet::kColumnWidths[index], 0.05);
+        ++seen;
+    }
+    EXPECT_EQ(seen, 4);
+}
+
+TEST_F(LibreOfficeRoundTrip, WhatLibreOfficeSavesReadsBackCellForCell) {
+    const int rows = sheet::blockFirstRow(static_cast<int>(kUsers.size())) + 2;
+    EXPECT_EQ(readWithOurReader(file("lo/ours.xlsx"), rows, 6), *ourCells_);
+    EXPECT_EQ(readWithOurReader(file("lo/ours.xls"), rows, 6), *ourCells_);
+    EXPECT_EQ(readWithOurReader(file("lo/mixed.xlsx"), 12, 30), kMixedCells);
+    EXPECT_EQ(readWithOurReader(file("lo/mixed.xls"), 12, 30), kMixedCells);
+    // LibreOffice's .xlsx keeps its texts as shared strings, the rich one in runs.
+    const std::string strings = testing::zipPart(file("lo/mixed.xlsx"), "xl/sharedStrings.xml");
+    EXPECT_NE(strings.find("<r>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qm
