@@ -1,0 +1,15 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace qm {
+
+enum class ProbeResult { Answered, UnknownName, NoAnswer };
+
+// Whether a host accepts a TCP connection on the port within the timeout, trying all its addresses
+// at once. The name resolves the system's way (hosts file, DNS). A host that drops packets would
+// otherwise hold a client library for its own, much longer, timeout.
+ProbeResult probeTcp(const std::string& host, int port, std::chrono::milliseconds timeout);
+
+}  // namespace qm
