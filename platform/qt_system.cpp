@@ -1,0 +1,150 @@
+#include "platform/qt_system.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTimeZone>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/run_time_error.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kNetbiosNameLength = 15;
+constexpr const char* kSystemSource = "System";
+
+// Editors tried when the desktop names none, in order.
+constexpr std::array kKnownEditors = {"gnome-text-editor", "gedit", "kate", "kwrite",
+                                      "mousepad",          "pluma", "xed",  "featherpad",
+                                      "leafpad",           "geany", "xedit"};
+
+// The program named by an editor variable such as "code --wait", split without a shell.
+QStringList editorCommand(const char* variable) {
+    const QString value = qEnvironmentVariable(variable).trimmed();
+    return value.isEmpty() ? QStringList() : QProcess::splitCommand(value);
+}
+
+bool startDetached(QStringList command, const QString& file) {
+    if (command.isEmpty()) {
+        return false;
+    }
+    const QString program = command.takeFirst();
+    if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable()) {
+        return false;
+    }
+    command << file;
+    return QProcess::startDetached(program, command);
+}
+
+// The date format with seconds in the time, as a general date shows them.
+QString dateTimeFormatWithSeconds(const QLocale& locale) {
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("ss")) && format.contains(QLatin1String("mm"))) {
+        format.replace(format.indexOf(QLatin1String("mm")), 2, QStringLiteral("mm:ss"));
+    }
+    return format;
+}
+
+}  // namespace
+
+std::string netbiosName(const std::string& hostName) {
+    std::string name = hostName.substr(0, hostName.find('.'));
+    if (name.size() > kNetbiosNameLength) {
+        name.resize(kNetbiosNameLength);
+    }
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return name;
+}
+
+std::string QtSystem::ComputerName() {
+    std::array<char, HOST_NAME_MAX + 1> host{};
+    if (gethostname(host.data(), host.size() - 1) != 0) {
+        throw RunTimeError(errno,
+                           std::string("The computer name cannot be read: ") + std::strerror(errno),
+                           kSystemSource);
+    }
+    return netbiosName(host.data());
+}
+
+Variant QtSystem::TimeZoneBias() {
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    if (!zone.isValid()) {
+        throw RunTimeError(
+            err::InvalidProcedureCall,
+            "The system time zone \"" + QTimeZone::systemTimeZoneId().toStdString() +
+                "\" is unknown. Set TZ or /etc/localtime to a zone such as Europe/Berlin.",
+            kSystemSource);
+    }
+    // Seconds east of UTC in standard time; the bias counts minutes the other way.
+    const int standardOffset = zone.standardTimeOffset(QDateTime::currentDateTimeUtc());
+    return Variant(static_cast<std::int32_t>(-standardOffset / 60));
+}
+
+std::string QtSystem::ApplicationPath() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+bool QtSystem::FileExists(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).isFile();
+}
+
+void QtSystem::startTextEditor(const std::string& path) {
+    const QString file = QString::fromStdString(path);
+    const QList<QStringList> candidates = {
+        editorCommand("VISUAL"),
+        editorCommand("EDITOR"),
+        {QStringLiteral("xdg-open")},
+        {QStringLiteral("gio"), QStringLiteral("open")},
+    };
+    for (const QStringList& command : candidates) {
+        if (startDetached(command, file)) {
+            return;
+        }
+    }
+    for (const char* editor : kKnownEditors) {
+        if (startDetached({QString::fromLatin1(editor)}, file)) {
+            return;
+        }
+    }
+    throw RunTimeError(53,
+                       "No text editor could be started for " + path +
+                           ". Install one (for example gedit) or set VISUAL to an editor.",
+                       kSystemSource);
+}
+
+std::string QtSystem::nowText() {
+    const QLocale locale = QLocale::system();
+    return locale.toString(QDateTime::currentDateTime(), dateTimeFormatWithSeconds(locale))
+        .toStdString();
+}
+
+std::string QtSystem::formatGrouped(std::int64_t number) {
+    return QLocale::system().toString(static_cast<qlonglong>(number)).toStdString();
+}
+
+std::int64_t QtSystem::parseGrouped(const std::string& text) {
+    bool ok = false;
+    const qlonglong number =
+        QLocale::system().toLongLong(QString::fromStdString(text).trimmed(), &ok);
+    if (!ok) {
+        throw err::typeMismatch();
+    }
+    return number;
+}
+
+}  // namespace qm

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/system.h"
+
+namespace qm {
+
+// The operating system's facts and services through Qt and POSIX.
+class QtSystem final : public System {
+public:
+    std::string ComputerName() override;
+    // An unknown system time zone is a run-time error: it must not pass silently as UTC.
+    Variant TimeZoneBias() override;
+    std::string ApplicationPath() override;
+    bool FileExists(const std::string& path) override;
+    void startTextEditor(const std::string& path) override;
+    std::string nowText() override;
+    std::string formatGrouped(std::int64_t number) override;
+    std::int64_t parseGrouped(const std::string& text) override;
+};
+
+// The local computer's name as Windows shows it: the host name up to its first dot, upper case,
+// at most 15 characters (a NetBIOS name).
+std::string netbiosName(const std::string& hostName);
+
+}  // namespace qm

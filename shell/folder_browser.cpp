@@ -1,0 +1,95 @@
+#include "shell/folder_browser.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "shell/main_screen.h"
+
+namespace qm {
+
+namespace {
+
+std::string withoutOuterSpaces(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+void CommonDialog::ShowOpen(Dialogs& dialogs) {
+    if (auto chosen = dialogs.openFile(DialogTitle, InitDir, FileName, Filter)) {
+        FileName = *chosen;
+    }
+}
+
+void frmMain::cmdBrowse_Click() {
+    ErrorTrap trap("QMK15", trapServices_);
+    trap.run([&] {
+        trap.step("1");
+        if (optDocument->isChecked()) {
+            trap.step("2");
+            const std::string folder =
+                BrowseForFolder(services_.system.ApplicationPath(), kFolderBrowserTitle);
+            if (!folder.empty()) {
+                txtFile->setText(QString::fromStdString(folder));
+            }
+        } else {
+            chooseInputFile(trap);
+        }
+    });
+}
+
+// The Set task's input: the Open File dialog titled and filtered for the chosen format.
+void frmMain::chooseInputFile(ErrorTrap& trap) {
+    trap.step("3");
+    const std::string current = txtFile->text().toStdString();
+    if (!current.empty()) {
+        dlgFiles.InitDir = current;
+        dlgFiles.FileName = current;
+    }
+    std::string filter;
+    if (optXL->isChecked()) {
+        trap.step("4");
+        dlgFiles.DialogTitle = kExcelInputTitle;
+        filter = kExcelInputFilter;
+    } else {
+        trap.step("5");
+        dlgFiles.DialogTitle = kCsvInputTitle;
+        filter = kCsvInputFilter;
+    }
+    dlgFiles.Filter = filter;
+
+    trap.step("6");
+    dlgFiles.ShowOpen(services_.dialogs);
+
+    trap.step("7");
+    const std::string chosen = withoutOuterSpaces(dlgFiles.FileName);
+    if (!chosen.empty()) {
+        txtFile->setText(QString::fromStdString(chosen));
+    }
+}
+
+std::string frmMain::BrowseForFolder(const std::string& initialFolder, const std::string& title) {
+    ErrorTrap trap("QMK10", trapServices_);
+    return trap.run([&]() -> std::string {
+        // The request (owner, title) and the initial folder need no preparation on this
+        // platform, and no item lists exist to release afterwards.
+        trap.step("1");
+        trap.step("2");
+        trap.step("3");
+        const std::string chosen = services_.dialogs.browseForFolder(title, initialFolder);
+
+        trap.step("4");
+        if (chosen.empty()) {
+            return {};
+        }
+        trap.step("5");
+        trap.step("6");
+        return withoutOuterSpaces(chosen.substr(0, chosen.find('\0')));
+    });
+}
+
+}  // namespace qm

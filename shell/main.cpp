@@ -1,0 +1,33 @@
+// Quillmark: documents and sets the logon hours of Active Directory users and of computers' local
+// accounts. No command line, no settings: everything is chosen on the first screen.
+#include <QApplication>
+#include <memory>
+
+#include "platform/credentials.h"
+#include "platform/directory_services.h"
+#include "platform/qt_controls.h"
+#include "platform/qt_dialogs.h"
+#include "platform/qt_system.h"
+#include "platform/screen_services.h"
+#include "platform/workbook_application.h"
+#include "shell/main_screen.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmark"));
+    // Screens are hidden and shown again, never closed: only Exit or an error trap ends the run.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setFont(qm::screenFont());
+
+    qm::QtDialogs dialogs;
+    qm::QtSystem system;
+    qm::Credentials credentials(dialogs);
+    const auto directory = qm::makeDirectoryServices(credentials);
+    const auto spreadsheets = qm::makeSpreadsheetFactory();
+    qm::ProcessEnd programEnd;
+    qm::ScreenServices services{dialogs, system, *directory, *spreadsheets, programEnd};
+
+    qm::frmMain frmMain(services);
+    qm::showScreen(frmMain);
+    return QApplication::exec();
+}
