@@ -1,13 +1,150 @@
 #include "document/document_run.h"
 
+#include <optional>
+
+#include "document/distinguished_name.h"
+#include "document/sheet_writer.h"
+#include "platform/app_identity.h"
+
 namespace qm {
 
-void cmdOK_Click(DocumentScreen&, DocumentServices& services) {
-    ErrorTrap trap("QMK3", services.trap);
-    trap.run([&] {
-        trap.step("1");
-        throw RunTimeError(err::InternalError, "The Document run is not built yet", kProgramSource);
-    });
+namespace {
+
+constexpr const char* kLocalComputerTag = "Local Computer";
+constexpr const char* kUserFilter = "(&(objectCategory=person)(objectClass=user))";
+constexpr const char* kUserAttributes = "logonHours,sAMAccountName,distinguishedName,cn";
+
+// One Document run: the nodes in the tree's order, each user of each checked node written once.
+class DocumentRun {
+public:
+    DocumentRun(DocumentScreen& screen, DocumentServices& services)
+        : screen_(screen), services_(services), trap_("QMK3", services.trap) {}
+
+    void run() {
+        trap_.run([&] { documentCheckedNodes(); },
+                  [&] {
+                      if (writer_) {
+                          writer_->AbandonSheet();
+                      }
+                  });
+    }
+
+private:
+    void documentCheckedNodes() {
+        trap_.step("1");
+        const Int16 expected = services_.system.parseGrouped(screen_.countCaption());
+        if (expected == 0) {
+            services_.dialogs.messageBox(kAppTitle, "No users to document.",
+                                         MessageStyle::Information);
+            return;
+        }
+        screen_.progressBar().setMaximum(expected);
+
+        trap_.step("2");
+        writer_.emplace(trap_, services_, screen_.workbookChosen(), screen_.fileName());
+        if (!writer_->BeginSheet()) {
+            return;
+        }
+
+        trap_.step("9");
+        // Without a domain there is no connection; only a directory node then fails, at its query.
+        if (services_.connection != nullptr) {
+            query_ = services_.connection->newRecordset();
+        }
+        trap_.step("10");
+        trap_.step("11");
+        userCount_ = 0;
+        const Int16 nodes = screen_.nodeCount();
+        for (Int16 i = 1; i <= nodes; ++i) {
+            trap_.step("12");
+            const TreeNodeState node = screen_.node(i);
+            if (!node.checked) {
+                continue;
+            }
+            trap_.step("13");
+            if (node.tag == kLocalComputerTag) {
+                documentComputer(node);
+            } else {
+                documentDirectoryNode(node);
+            }
+        }
+
+        trap_.step("40");
+        if (writer_->FinishSheet()) {
+            services_.dialogs.messageBox(kAppTitle, "File " + screen_.fileName() + " created",
+                                         MessageStyle::Information);
+        }
+        screen_.progressBar().setValue(0);
+    }
+
+    void countUser() {
+        userCount_ += 1;
+        screen_.progressBar().setValue(Int16(userCount_.value()));
+    }
+
+    void documentComputer(const TreeNodeState& node) {
+        trap_.step("14");
+        auto computer = services_.directory.bind("WinNT://" + node.text + ",computer");
+        trap_.step("15");
+        computer->setFilter({"user"});
+        for (const auto& user : computer->children()) {
+            trap_.step("16");
+            const std::string commonName = user->Name();
+            const std::string logonName = user->Name();
+            countUser();
+            trap_.step("17");
+            const Variant logonHours = user->Get("LoginHours");
+            writer_->WriteUserEntry(SheetWriter::Source::Computer, commonName, logonName, node.text,
+                                    node.text, logonHours);
+        }
+    }
+
+    void documentDirectoryNode(const TreeNodeState& node) {
+        trap_.step("26");
+        Recordset& query = directoryQuery();
+        query.setSource("<" + node.key + ">;" + kUserFilter + ";" + kUserAttributes + ";oneLevel");
+        trap_.step("27");
+        query.Open();
+        trap_.step("28");
+        while (!query.Eof()) {
+            trap_.step("29");
+            countUser();
+            const std::string distinguishedName = query.Fields("distinguishedName").toText();
+            const std::string commonName = query.Fields("cn").toText();
+            const std::string logonName = query.Fields("sAMAccountName").toText();
+            const UserLocation location = DeriveUserLocation(distinguishedName);
+            trap_.step("30");
+            const Variant logonHours = query.Fields("logonHours");
+            writer_->WriteUserEntry(SheetWriter::Source::Directory, commonName, logonName,
+                                    location.container, location.domain, logonHours);
+            query.MoveNext();
+        }
+        query.Close();
+        trap_.step("39");
+    }
+
+    Recordset& directoryQuery() {
+        if (!query_) {
+            throw RunTimeError(3709,
+                               "The connection cannot be used to perform this operation: no "
+                               "domain was found when Quillmark started.",
+                               "Directory query");
+        }
+        return *query_;
+    }
+
+    DocumentScreen& screen_;
+    DocumentServices& services_;
+    ErrorTrap trap_;
+    std::optional<SheetWriter> writer_;
+    std::unique_ptr<Recordset> query_;
+    Int32 userCount_ = 0;
+};
+
+}  // namespace
+
+void cmdOK_Click(DocumentScreen& screen, DocumentServices& services) {
+    DocumentRun(screen, services).run();
 }
 
 }  // namespace qm

@@ -17,8 +17,8 @@ inline constexpr int kLogonHoursBytes = 21;
 inline constexpr int kHoursPerWeek = 168;
 
 // The conversions between the stored logon-hours value (21 bytes, one bit per UTC hour of the week
-// from Sunday 00:00) and seven day strings in local time, shifted by the standard-time bias in whole
-// hours (UTC = local + bias). Each procedure runs under its own error trap.
+// from Sunday 00:00) and seven day strings in local time, shifted by the standard-time bias in
+// whole hours (UTC = local + bias). Each procedure runs under its own error trap.
 class LogonHours {
 public:
     LogonHours(TrapServices& trap, Int16 biasHours = 0) : trap_(trap), biasHours_(biasHours) {}

@@ -9,7 +9,13 @@ std::string formatCsvRecord(const std::vector<std::string>& fields) {
             record += ',';
         }
         record += '"';
-        record += fields[i];
+        // A quote inside is doubled, which the line parser reads back as one.
+        for (char ch : fields[i]) {
+            record += ch;
+            if (ch == '"') {
+                record += '"';
+            }
+        }
         record += '"';
     }
     return record;

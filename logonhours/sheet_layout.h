@@ -12,13 +12,13 @@ namespace qm::sheet {
 
 // --- Comma-delimited form ---------------------------------------------------------------------
 inline constexpr std::array<const char*, 10> kHeaderFields = {
-    "Name",   "Container", "Domain",   "Sunday", "Monday",
+    "Name",    "Container", "Domain",   "Sunday", "Monday",
     "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 inline constexpr std::size_t kUserLineFields = 10;
 inline constexpr const char* kLineEnd = "\r\n";
 
-// One record: every field between double quotes, nothing inside escaped, separated by commas,
-// without the line end.
+// One record: every field between double quotes, separated by commas, without the line end. A
+// quote inside a field is doubled; nothing else is escaped.
 std::string formatCsvRecord(const std::vector<std::string>& fields);
 
 // --- Workbook form ----------------------------------------------------------------------------
@@ -52,6 +52,8 @@ inline constexpr std::array<double, 4> kColumnWidths = {33, 20, 12, 32};
 inline constexpr int kMaxBlankRunBetweenBlocks = 7;
 
 // The first row of block k, counted from 0.
-constexpr std::int32_t blockFirstRow(std::int32_t k) { return kFirstBlockRow + kBlockStride * k; }
+constexpr std::int32_t blockFirstRow(std::int32_t k) {
+    return kFirstBlockRow + kBlockStride * k;
+}
 
 }  // namespace qm::sheet

@@ -38,7 +38,8 @@ public:
     // Runs the procedure's body under the trap. The clean-up runs only when the trap fires; it may
     // take the error (the Set run writes it to its log) or nothing.
     template <typename Body, typename CleanupFn = void (*)()>
-    auto run(Body&& body, CleanupFn&& cleanup = [] {}) -> std::invoke_result_t<Body> {
+    auto run(
+        Body&& body, CleanupFn&& cleanup = [] {}) -> std::invoke_result_t<Body> {
         try {
             return body();
         } catch (const RunTimeError& error) {

@@ -10,15 +10,21 @@ RunTimeError::RunTimeError(std::int32_t number, std::string description, std::st
 
 namespace err {
 
-RunTimeError overflow() { return {Overflow, "Overflow", kProgramSource}; }
+RunTimeError overflow() {
+    return {Overflow, "Overflow", kProgramSource};
+}
 
 RunTimeError subscriptOutOfRange() {
     return {SubscriptOutOfRange, "Subscript out of range", kProgramSource};
 }
 
-RunTimeError typeMismatch() { return {TypeMismatch, "Type mismatch", kProgramSource}; }
+RunTimeError typeMismatch() {
+    return {TypeMismatch, "Type mismatch", kProgramSource};
+}
 
-RunTimeError invalidUseOfNull() { return {InvalidUseOfNull, "Invalid use of Null", kProgramSource}; }
+RunTimeError invalidUseOfNull() {
+    return {InvalidUseOfNull, "Invalid use of Null", kProgramSource};
+}
 
 RunTimeError invalidProcedureCall(const std::string& detail) {
     std::string text = "Invalid procedure call or argument";

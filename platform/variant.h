@@ -16,10 +16,10 @@ public:
     enum class Type { Empty, Null, Long, Text, Bytes };
 
     Variant() = default;
-    Variant(std::int32_t value) : value_(value) {}              // NOLINT
-    Variant(std::string text) : value_(std::move(text)) {}      // NOLINT
-    Variant(const char* text) : value_(std::string(text)) {}    // NOLINT
-    Variant(Bytes bytes) : value_(std::move(bytes)) {}          // NOLINT
+    Variant(std::int32_t value) : value_(value) {}            // NOLINT
+    Variant(std::string text) : value_(std::move(text)) {}    // NOLINT
+    Variant(const char* text) : value_(std::string(text)) {}  // NOLINT
+    Variant(Bytes bytes) : value_(std::move(bytes)) {}        // NOLINT
     static Variant null() {
         Variant v;
         v.value_ = NullTag{};
@@ -37,8 +37,8 @@ public:
     // byte array error 13, as converting them to text is on Windows.
     std::string toText() const;
 
-    std::int32_t toLong() const;   // error 13 unless Long
-    const Bytes& bytes() const;    // error 13 unless a byte array
+    std::int32_t toLong() const;  // error 13 unless Long
+    const Bytes& bytes() const;   // error 13 unless a byte array
 
     friend bool operator==(const Variant&, const Variant&) = default;
 

@@ -24,14 +24,38 @@ RunTimeError errorOf(F&& operation) {
 
 TEST(CheckedIntegers, OverflowIsRunTimeError6AtBothEndsOfTheRange) {
     for (auto overflowing : std::vector<std::function<void()>>{
-             [] { Int16 i = 32767; ++i; },
-             [] { Int16 i = -32768; --i; },
-             [] { Int16 i = 200; i *= 200; },
-             [] { Int16 i = -32768; i = -i; },
-             [] { Int16 i = -32768; i /= -1; },
-             [] { Int16 i = 40000; (void)i; },
-             [] { Int32 i = 2147483647; i += 1; },
-             [] { Int32 i = 3'000'000'000LL; (void)i; },
+             [] {
+                 Int16 i = 32767;
+                 ++i;
+             },
+             [] {
+                 Int16 i = -32768;
+                 --i;
+             },
+             [] {
+                 Int16 i = 200;
+                 i *= 200;
+             },
+             [] {
+                 Int16 i = -32768;
+                 i = -i;
+             },
+             [] {
+                 Int16 i = -32768;
+                 i /= -1;
+             },
+             [] {
+                 Int16 i = 40000;
+                 (void)i;
+             },
+             [] {
+                 Int32 i = 2147483647;
+                 i += 1;
+             },
+             [] {
+                 Int32 i = 3'000'000'000LL;
+                 (void)i;
+             },
          }) {
         RunTimeError error = errorOf(overflowing);
         EXPECT_EQ(error.number(), 6);

@@ -14,7 +14,9 @@ using testing::ProgramEnded;
 
 const std::string kNone = "000 000 000 000 000 000 000 000";
 
-DayStrings allDays(const std::string& day) { return {day, day, day, day, day, day, day}; }
+DayStrings allDays(const std::string& day) {
+    return {day, day, day, day, day, day, day};
+}
 
 class LogonHoursTest : public ::testing::Test {
 protected:
@@ -125,8 +127,7 @@ TEST_F(LogonHoursTest, ShortValuesDecodeWithMissingHoursDeniedAndLongOnesEndTheP
     EXPECT_EQ(services.messages[0],
               "Error 1 in QMK2\r\nError Number: 9\r\nDescription:  Subscript out of range\r\n"
               "Source:       Quillmark");
-    EXPECT_EQ(services.events,
-              (std::vector<std::string>{"message", "close connection", "end"}));
+    EXPECT_EQ(services.events, (std::vector<std::string>{"message", "close connection", "end"}));
 }
 
 TEST_F(LogonHoursTest, DecodedDayStringsHaveTheSheetShape) {
@@ -149,13 +150,15 @@ TEST_F(LogonHoursTest, AcceptsTheSeparatorsAdministratorsTypeAndNothingElse) {
     const Bytes all = Bytes(21, 0xFF);
     for (const std::string& day :
          {std::string(24, '1'), std::string("111-111-111-111-111-111-111-111"),
-          std::string("111.111,111/111\\111 111-111.111"), std::string(" 111 111 111 111 111 111 111 111 ")}) {
+          std::string("111.111,111/111\\111 111-111.111"),
+          std::string(" 111 111 111 111 111 111 111 111 ")}) {
         EXPECT_EQ(encode(allDays(day), 0), all) << day;
     }
     for (const std::string& bad :
-         {std::string(23, '1'), std::string(25, '1'), std::string("211 111 111 111 111 111 111 111"),
-          std::string("a11 111 111 111 111 111 111 111"), std::string("111\t111 111 111 111 111 111 111"),
-          std::string("")}) {
+         {std::string(23, '1'), std::string(25, '1'),
+          std::string("211 111 111 111 111 111 111 111"),
+          std::string("a11 111 111 111 111 111 111 111"),
+          std::string("111\t111 111 111 111 111 111 111"), std::string("")}) {
         DayStrings days = allDays(kAllHoursAllowed);
         days[4] = bad;
         Bytes untouched = {7, 7};
@@ -179,8 +182,8 @@ TEST_F(LogonHoursTest, PacksBitsLeastSignificantFirst) {
 }
 
 TEST(BiasHours, WholeHoursFromTheStoredMinutesTowardZero) {
-    const std::vector<std::pair<int, int>> cases = {
-        {300, 5}, {0, 0}, {-60, -1}, {-330, -5}, {210, 3}, {-720, -12}, {840, 14}};
+    const std::vector<std::pair<int, int>> cases = {{300, 5}, {0, 0},      {-60, -1}, {-330, -5},
+                                                    {210, 3}, {-720, -12}, {840, 14}};
     for (auto [minutes, hours] : cases) {
         EXPECT_EQ(BiasHoursFrom(Variant(std::int32_t{minutes})).value(), hours) << minutes;
     }

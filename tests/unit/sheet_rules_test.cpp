@@ -42,8 +42,10 @@ TEST(ParseCsvLine, UnbalancedQuotesDropTheRestOfTheLine) {
 }
 
 TEST(ParseCsvLine, ReadsBackWhatTheWriterWrites) {
-    const Fields fields = {"Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", "", "a b"};
+    const Fields fields = {"Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", "",
+                           "a b",        R"(Say "Hi")",      R"(a"b)",          R"(")"};
     EXPECT_EQ(parse(sheet::formatCsvRecord(fields)), fields);
+    EXPECT_EQ(sheet::formatCsvRecord({R"(a"b)"}), R"("a""b")");
     EXPECT_EQ(sheet::formatCsvRecord({"a", "", "b"}), R"("a","","b")");
 }
 

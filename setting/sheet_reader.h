@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "logonhours/logon_hours.h"
+#include "platform/checked_int.h"
+#include "platform/error_trap.h"
+#include "platform/spreadsheet.h"
+#include "platform/text_file.h"
+
+namespace qm {
+
+// One user as the Set run reads it back from the sheet.
+struct UserRow {
+    std::string name;  // the common name (CSV) or the account name (workbook)
+    std::string container;
+    std::string domain;
+    std::string commonName;     // workbook only, escaped as read; empty for a CSV line
+    std::string rawCommonName;  // the common name as the sheet holds it, for the restore sheet
+    DayStrings days;
+};
+
+// The user blocks of a workbook's first worksheet: a block starts at a row whose column A reads
+// "Common Name"; eight empty cells of column A in a row end the scan.
+class WorkbookScan {
+public:
+    // Called for a block at row r while the scan stands on it; it reads what it needs.
+    using BlockVisitor = std::function<void(Int32 firstRow)>;
+
+    WorkbookScan(Worksheet& sheet, ErrorTrap& trap) : sheet_(sheet), trap_(trap) {}
+
+    // Counting pass: the number of blocks.
+    Int32 countBlocks();
+    // Applying pass: hands each block to the visitor, which counts it.
+    void forEachBlock(const char* cellMarker, const BlockVisitor& visit);
+
+    // A cell as text without surrounding spaces.
+    std::string cellText(Int32 row, int column);
+
+private:
+    Worksheet& sheet_;
+    ErrorTrap& trap_;
+};
+
+// Trims spaces at both ends, as the reader does for every cell.
+std::string trimSpaces(const std::string& text);
+// Lower-cases ASCII letters; enough for the labels the reader compares.
+std::string lowerAscii(std::string text);
+
+}  // namespace qm
