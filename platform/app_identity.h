@@ -14,5 +14,7 @@ inline constexpr const char* kComments =
 inline constexpr const char* kCopyright = "Copyright \u00a9 2026 The Quillmark developers";
 inline constexpr const char* kContactEmail = "quillmark@example.org";
 inline constexpr const char* kWebSite = "https://quillmark.example.org";
+// The Set task's log, in the program's folder.
+inline constexpr const char* kLogFileName = "Quillmark.log";
 
 }  // namespace qm

@@ -78,6 +78,15 @@ void PaintPump::keepPainted() {
 CommandButton::CommandButton(const QString& caption, QWidget* parent)
     : QPushButton(caption, parent) {}
 
+CommandButton* makeCommandButton(const char* name, const char* caption, const char* toolTip,
+                                 QRect geometry, QWidget* parent) {
+    auto* button = new CommandButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(QString::fromUtf8(toolTip));
+    button->setGeometry(geometry);
+    return button;
+}
+
 void CommandButton::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionButton option;

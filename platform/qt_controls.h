@@ -47,6 +47,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// A button as a screen lays it out: its control name, caption (with its access key), tool tip and
+// place.
+CommandButton* makeCommandButton(const char* name, const char* caption, const char* toolTip,
+                                 QRect geometry, QWidget* parent);
+
 // The progress bar the runs move, on a QProgressBar that shows no percentage text.
 class QtProgressBar final : public ProgressBar {
 public:

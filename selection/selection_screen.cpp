@@ -26,15 +26,6 @@ QLabel* makeLabel(const char* name, const char* caption, QRect geometry, QWidget
     return label;
 }
 
-CommandButton* makeButton(const char* name, const char* caption, const char* toolTip,
-                          QRect geometry, QWidget* parent) {
-    auto* button = new CommandButton(QString::fromUtf8(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(QString::fromUtf8(toolTip));
-    button->setGeometry(geometry);
-    return button;
-}
-
 }  // namespace
 
 frmSelect::frmSelect(ScreenServices& services, FirstScreen& firstScreen)
@@ -62,32 +53,32 @@ void frmSelect::createControls() {
     tvwContainers->setObjectName(QStringLiteral("tvwContainers"));
     tvwContainers->setToolTip(QStringLiteral("One node for each computer, domain, container/OU"));
     tvwContainers->setGeometry(rectFromTwips(1320, 600, 6855, 5055));
-    cmdClear = makeButton("cmdClear", "Clear All &Nodes", "Remove check from all nodes",
-                          rectFromTwips(1200, 5800, 1215, 495), this);
+    cmdClear = makeCommandButton("cmdClear", "Clear All &Nodes", "Remove check from all nodes",
+                                 rectFromTwips(1200, 5800, 1215, 495), this);
     lblNumber = makeLabel("lblNumber", "Number of users in nodes selected",
                           rectFromTwips(3200, 5900, 2500, 300), this);
     lblCount = makeLabel("lblCount", "", rectFromTwips(5900, 5900, 800, 300), this);
-    cmdExpand = makeButton("cmdExpand", "Include &Sub Nodes of Checked Nodes",
-                           "Check all nodes that are children of nodes already checked",
-                           rectFromTwips(7000, 5800, 1600, 495), this);
-    cmdAdd = makeButton("cmdAdd", "Add &Computer", "Add a node for a remote computer",
-                        rectFromTwips(2040, 6400, 1215, 495), this);
+    cmdExpand = makeCommandButton("cmdExpand", "Include &Sub Nodes of Checked Nodes",
+                                  "Check all nodes that are children of nodes already checked",
+                                  rectFromTwips(7000, 5800, 1600, 495), this);
+    cmdAdd = makeCommandButton("cmdAdd", "Add &Computer", "Add a node for a remote computer",
+                               rectFromTwips(2040, 6400, 1215, 495), this);
     cmdAddDomain =
-        makeButton("cmdAddDomain", "&Add Domain", "Add a node for a domain in another tree",
-                   rectFromTwips(5520, 6400, 1215, 495), this);
+        makeCommandButton("cmdAddDomain", "&Add Domain", "Add a node for a domain in another tree",
+                          rectFromTwips(5520, 6400, 1215, 495), this);
     pbrUsers = new QProgressBar(this);
     pbrUsers->setObjectName(QStringLiteral("pbrUsers"));
     pbrUsers->setGeometry(rectFromTwips(1560, 7050, 6075, 495));
     pbrUsers->setRange(0, 100);
     pbrUsers->setValue(0);
     pbrUsers->setTextVisible(false);
-    cmdExit = makeButton("cmdExit", "E&xit", "Quit the program",
-                         rectFromTwips(1440, 7700, 1215, 495), this);
-    cmdBack = makeButton("cmdBack", "&Back", "Go back to the previous screen",
-                         rectFromTwips(5520, 7700, 1215, 495), this);
-    cmdOK = makeButton("cmdOK", "&Document Users in Checked Nodes",
-                       "Document Logon Hours of users in selected nodes",
-                       rectFromTwips(7200, 7700, 1600, 495), this);
+    cmdExit = makeCommandButton("cmdExit", "E&xit", "Quit the program",
+                                rectFromTwips(1440, 7700, 1215, 495), this);
+    cmdBack = makeCommandButton("cmdBack", "&Back", "Go back to the previous screen",
+                                rectFromTwips(5520, 7700, 1215, 495), this);
+    cmdOK = makeCommandButton("cmdOK", "&Document Users in Checked Nodes",
+                              "Document Logon Hours of users in selected nodes",
+                              rectFromTwips(7200, 7700, 1600, 495), this);
 }
 
 void frmSelect::arrangeTabOrder() {

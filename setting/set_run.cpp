@@ -14,7 +14,6 @@ namespace qm {
 
 namespace {
 
-constexpr const char* kLogFileName = "/Quillmark.log";
 constexpr Int32 kMostRowsPerFile = 32767;  // what the progress bar can be given
 
 // The step markers of one user row: a CSV line first, a workbook block second.
@@ -47,6 +46,8 @@ public:
 
 private:
     // --- the run ------------------------------------------------------------------------------
+    std::string logPath() { return services_.system.ApplicationPath() + "/" + kLogFileName; }
+
     void setFromFile() {
         trap_.step("1");
         logOpen_ = rowInProgress_ = workbookOpen_ = false;
@@ -166,10 +167,9 @@ private:
         trap_.step("15");
         const std::string folder = services_.system.ApplicationPath();
         try {
-            log_.emplace(folder + kLogFileName, TextFileMode::Append,
-                         TextEncoding::Windows1252Lossy);
+            log_.emplace(logPath(), TextFileMode::Append, TextEncoding::Windows1252Lossy);
         } catch (const RunTimeError&) {
-            critical("Unable to open log file " + folder + kLogFileName);
+            critical("Unable to open log file " + logPath());
             closeWorkbook();
             return false;
         }
@@ -338,12 +338,11 @@ private:
         log_->close();
         log_.reset();
         logOpen_ = false;
-        const std::string logPath = services_.system.ApplicationPath() + kLogFileName;
         services_.dialogs.messageBox(kAppTitle,
                                      "Logon Hours set for " + std::to_string(updated_.value()) +
                                          " users\r\nout of " + std::to_string(rowCount_.value()) +
                                          " in file\r\n" + screen_.fileName() +
-                                         ".\r\nSee log file " + logPath + "\r\nfor details.",
+                                         ".\r\nSee log file " + logPath() + "\r\nfor details.",
                                      MessageStyle::Information);
     }
 

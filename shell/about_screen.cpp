@@ -21,15 +21,6 @@ QLabel* makeLabel(const char* name, int topTwips, QWidget* parent) {
     return label;
 }
 
-CommandButton* makeButton(const char* name, const char* caption, const char* toolTip,
-                          QRect geometry, QWidget* parent) {
-    auto* button = new CommandButton(QString::fromUtf8(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(QString::fromUtf8(toolTip));
-    button->setGeometry(geometry);
-    return button;
-}
-
 QString text(const std::string& value) {
     return QString::fromStdString(value);
 }
@@ -56,10 +47,11 @@ void frmAbout::createControls() {
     lblOther = makeLabel("lblOther", 2200, this);
     lblContact = makeLabel("lblContact", 2700, this);
     lblWeb = makeLabel("lblWeb", 3200, this);
-    cmdReturn = makeButton("cmdReturn", "&OK", "Go back to main screen",
-                           rectFromTwips(500, 4100, 1215, 495), this);
-    cmdLog = makeButton("cmdLog", "&View Log", "View the log created when Logon Hours are set",
-                        rectFromTwips(2800, 4100, 1215, 495), this);
+    cmdReturn = makeCommandButton("cmdReturn", "&OK", "Go back to main screen",
+                                  rectFromTwips(500, 4100, 1215, 495), this);
+    cmdLog =
+        makeCommandButton("cmdLog", "&View Log", "View the log created when Logon Hours are set",
+                          rectFromTwips(2800, 4100, 1215, 495), this);
 }
 
 void frmAbout::closeEvent(QCloseEvent* event) {

@@ -42,6 +42,4 @@ private:
     QWidget& firstScreen_;
 };
 
-inline constexpr const char* kLogFileName = "Quillmark.log";
-
 }  // namespace qm

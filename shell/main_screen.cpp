@@ -33,15 +33,6 @@ QRadioButton* makeOption(const char* name, const char* caption, QRect geometry, 
     return option;
 }
 
-CommandButton* makeButton(const char* name, const char* caption, const char* toolTip,
-                          QRect geometry, QWidget* parent) {
-    auto* button = new CommandButton(QString::fromUtf8(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(QString::fromUtf8(toolTip));
-    button->setGeometry(geometry);
-    return button;
-}
-
 QLabel* makeLabel(const char* name, const char* caption, QRect geometry, QWidget* parent) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -76,8 +67,8 @@ void frmMain::createControls() {
     optXL = makeOption("optXL", "Excel Spreadsheet", rectFromTwips(240, 360, 2400, 375), frmFormat);
     optCSV = makeOption("optCSV", "CSV File (Comma Delimited)", rectFromTwips(240, 960, 2400, 375),
                         frmFormat);
-    cmdAbout = makeButton("cmdAbout", "&About", "About Quillmark, View Log",
-                          rectFromTwips(4400, 1440, 1215, 495), this);
+    cmdAbout = makeCommandButton("cmdAbout", "&About", "About Quillmark, View Log",
+                                 rectFromTwips(4400, 1440, 1215, 495), this);
     lblPrompt =
         makeLabel("lblPrompt", "Enter file name", rectFromTwips(480, 3840, 2055, 255), this);
     txtFile = new QLineEdit(this);
@@ -85,13 +76,13 @@ void frmMain::createControls() {
     txtFile->setToolTip(QStringLiteral("Spreadsheet or CSV file"));
     txtFile->setGeometry(rectFromTwips(480, 4200, 3615, 495));
     lblPrompt->setBuddy(txtFile);
-    cmdBrowse = makeButton("cmdBrowse", "&Browse...", "Browse for file or folder",
-                           rectFromTwips(4200, 4200, 1215, 495), this);
-    cmdExit = makeButton("cmdExit", "E&xit", "Quit the program",
-                         rectFromTwips(360, 4920, 1215, 495), this);
+    cmdBrowse = makeCommandButton("cmdBrowse", "&Browse...", "Browse for file or folder",
+                                  rectFromTwips(4200, 4200, 1215, 495), this);
+    cmdExit = makeCommandButton("cmdExit", "E&xit", "Quit the program",
+                                rectFromTwips(360, 4920, 1215, 495), this);
     lblNotice = makeLabel("lblNotice", "", rectFromTwips(2040, 4920, 1335, 375), this);
-    cmdNext =
-        makeButton("cmdNext", "&Next", "Continue", rectFromTwips(3800, 4920, 1215, 495), this);
+    cmdNext = makeCommandButton("cmdNext", "&Next", "Continue",
+                                rectFromTwips(3800, 4920, 1215, 495), this);
 }
 
 void frmMain::arrangeTabOrder() {

@@ -12,10 +12,13 @@
 #include "platform/winnt_provider.h"
 #include "support/fake_dialogs.h"
 #include "support/loopback_listener.h"
+#include "support/run_time_errors.h"
 #include "support/sandbox_tools.h"
 
 namespace qm {
 namespace {
+
+using testing::errorOf;
 
 using namespace std::chrono_literals;
 
@@ -107,17 +110,6 @@ Bytes pattern(std::uint8_t seed) {
         bytes[i] = static_cast<std::uint8_t>(seed + 37 * i);
     }
     return bytes;
-}
-
-template <typename F>
-RunTimeError errorOf(F&& operation) {
-    try {
-        operation();
-    } catch (const RunTimeError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no run-time error raised";
-    return RunTimeError(0, "", "");
 }
 
 // --- fixture -------------------------------------------------------------------------------------

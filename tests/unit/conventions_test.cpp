@@ -4,23 +4,15 @@
 #include "platform/error_trap.h"
 #include "platform/variant.h"
 #include "support/fake_trap.h"
+#include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
+using testing::errorOf;
+
 using testing::FakeTrapServices;
 using testing::ProgramEnded;
-
-template <typename F>
-RunTimeError errorOf(F&& operation) {
-    try {
-        operation();
-    } catch (const RunTimeError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no run-time error raised";
-    return RunTimeError(0, "", "");
-}
 
 TEST(CheckedIntegers, OverflowIsRunTimeError6AtBothEndsOfTheRange) {
     for (auto overflowing : std::vector<std::function<void()>>{

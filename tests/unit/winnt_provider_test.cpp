@@ -15,20 +15,12 @@
 #include "platform/winnt_errors.h"
 #include "platform/winnt_path.h"
 #include "support/loopback_listener.h"
+#include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
-template <typename F>
-RunTimeError errorOf(F&& operation) {
-    try {
-        operation();
-    } catch (const RunTimeError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no run-time error raised";
-    return RunTimeError(0, "", "");
-}
+using testing::errorOf;
 
 TEST(WinNtPath, ComputerAndUserPathsWithOrWithoutClass) {
     struct Case {
