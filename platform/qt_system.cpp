@@ -4,12 +4,14 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTimeZone>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -56,6 +58,13 @@ QString dateTimeFormatWithSeconds(const QLocale& locale) {
     return format;
 }
 
+bool isSystemProgramFolder(const QString& folder) {
+    static const QStringList kSystemFolders = {"/bin", "/sbin", "/usr", "/opt"};
+    return std::any_of(kSystemFolders.begin(), kSystemFolders.end(), [&](const QString& root) {
+        return folder == root || folder.startsWith(root + "/");
+    });
+}
+
 }  // namespace
 
 std::string netbiosName(const std::string& hostName) {
@@ -95,8 +104,18 @@ Variant QtSystem::TimeZoneBias() {
     return Variant(static_cast<std::int32_t>(-standardOffset / 60));
 }
 
+// A copy of Quillmark in a folder of its own keeps its log there. Installed among the system's
+// programs, whose folders are not the administrator's to write, its folder is the person's own
+// Quillmark folder instead (~/.local/share/Quillmark), so the log still has a home.
 std::string QtSystem::ApplicationPath() {
-    return QCoreApplication::applicationDirPath().toStdString();
+    const QString programFolder = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    if (!isSystemProgramFolder(programFolder)) {
+        return programFolder.toStdString();
+    }
+    const QString ownFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quillmark";
+    QDir().mkpath(ownFolder);
+    return ownFolder.toStdString();
 }
 
 bool QtSystem::FileExists(const std::string& path) {
