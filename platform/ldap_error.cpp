@@ -101,8 +101,10 @@ RunTimeError ldapError(int resultCode, const std::string& what, const std::strin
         description += " on " + server;
     }
     description += ": " + ldapResultText(resultCode) + " (LDAP: " + ldap_err2string(resultCode);
-    if (!diagnostic.empty()) {
-        description += "; " + diagnostic;
+    // Samba ends its diagnostics with a line break, which would split the message and the log.
+    const std::size_t end = diagnostic.find_last_not_of(" \r\n\t");
+    if (end != std::string::npos) {
+        description += "; " + diagnostic.substr(0, end + 1);
     }
     description += ")";
     return {hresultFromLdap(resultCode), description, source};

@@ -1,5 +1,6 @@
 #include "setting/set_run.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -33,6 +34,14 @@ constexpr RowMarkers kWorkbookMarkers = {"20", "21", "22", "23", "24", "25", "26
 
 std::string backslashJoined(const std::string& domain, const std::string& name) {
     return domain + "\\" + name;
+}
+
+// An entry of the log stays on its line even when a text in it holds a line break: servers end
+// their diagnostics with one, and a workbook cell may hold several lines.
+std::string asOneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
+    return text;
 }
 
 class SetRun {
@@ -269,7 +278,10 @@ private:
         if (workbook_) {
             rowCount_ += 1;
         }
-        screen_.progressBar().setValue(Int16(rowCount_.value()));
+        // The applying pass may count one row more than the count confirmed (a first line that
+        // looked like a header); the bar shows full rather than overflow.
+        screen_.progressBar().setValue(
+            Int16(std::min(rowCount_.value(), kMostRowsPerFile.value())));
     }
 
     void setComputerAccount(const RowMarkers& markers, const Bytes& value) {
@@ -388,7 +400,7 @@ private:
     // --- helpers ------------------------------------------------------------------------------
     // Each line is on disk before the next user is touched.
     void writeLog(const std::string& line) {
-        log_->writeLine(line);
+        log_->writeLine(asOneLine(line));
         log_->flushToDisk();
     }
 

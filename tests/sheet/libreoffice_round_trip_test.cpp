@@ -11,6 +11,7 @@
 #include "platform/cell_reader.h"
 #include "platform/text_file.h"
 #include "platform/workbook_application.h"
+#include "support/libreoffice.h"
 #include "support/workbook_files.h"
 
 // Round trips against LibreOffice, a spreadsheet application written by others: what this program
@@ -153,13 +154,7 @@ protected:
 
     static void convert(const std::string& format, const std::string& inputs,
                         const std::string& outdir = ".") {
-        const std::string profile = file("profile");
-        const std::string command = "cd '" + folder_->path().string() +
-                                    "' && timeout 180 soffice -env:UserInstallation=file://" +
-                                    profile + " --headless --norestore --convert-to '" + format +
-                                    "' --outdir '" + outdir + "' " + inputs + " >soffice.out 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n"
-                                                   << testing::readBytes(file("soffice.out"));
+        testing::convertWithLibreOffice(folder_->path(), format, inputs, outdir);
     }
 
     static Grid readWithOurReader(const std::string& path, int rows, int columns) {
@@ -183,35 +178,8 @@ protected:
 testing::ScratchFolder* LibreOfficeRoundTrip::folder_ = nullptr;
 Grid* LibreOfficeRoundTrip::ourCells_ = nullptr;
 
-// Splits CSV text as LibreOffice writes it: quoted fields with doubled quotes, LF line ends.
 Grid parseCsv(const std::string& text) {
-    Grid cells;
-    int row = 1, column = 1;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (quoted) {
-            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"', ++i;
-            } else if (ch == '"') {
-                quoted = false;
-            } else {
-                field += ch;
-            }
-        } else if (ch == '"') {
-            quoted = true;
-        } else if (ch == ',' || ch == '\n') {
-            if (!field.empty()) {
-                cells[{row, column}] = field;
-            }
-            field.clear();
-            ch == ',' ? ++column : (++row, column = 1);
-        } else if (ch != '\r') {
-            field += ch;
-        }
-    }
-    return cells;
+    return testing::parseLibreOfficeCsv(text);
 }
 
 TEST_F(LibreOfficeRoundTrip, OurWorkbookOpensWithTheExactCells) {

@@ -1,0 +1,67 @@
+#pragma once
+
+// LibreOffice as an independent reader of the workbooks this program writes: soffice converts
+// them headless, with a profile of its own in the test's folder, to a comma-delimited file in
+// UTF-8 whose cells the test compares.
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "support/workbook_files.h"
+
+namespace qm::testing {
+
+using CellGrid = std::map<std::pair<int, int>, std::string>;
+
+// Converts the files (names inside the folder, separated by spaces) into outdir, relative to the
+// folder. format is soffice's --convert-to argument.
+inline void convertWithLibreOffice(const std::filesystem::path& folder, const std::string& format,
+                                   const std::string& inputs, const std::string& outdir = ".") {
+    const std::string command =
+        "cd '" + folder.string() + "' && timeout 180 soffice -env:UserInstallation=file://" +
+        (folder / "profile").string() + " --headless --norestore --convert-to '" + format +
+        "' --outdir '" + outdir + "' " + inputs + " >soffice.out 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error(command + "\n" + readBytes((folder / "soffice.out").string()));
+    }
+}
+
+// The first sheet as UTF-8 CSV with every text quoted: "csv:...:44,34,76,1".
+inline const char* const kUtf8CsvFilter = "csv:Text - txt - csv (StarCalc):44,34,76,1";
+
+// Splits CSV text as LibreOffice writes it: quoted fields with doubled quotes, LF line ends.
+// Empty cells are left out.
+inline CellGrid parseLibreOfficeCsv(const std::string& text) {
+    CellGrid cells;
+    int row = 1, column = 1;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (quoted) {
+            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"', ++i;
+            } else if (ch == '"') {
+                quoted = false;
+            } else {
+                field += ch;
+            }
+        } else if (ch == '"') {
+            quoted = true;
+        } else if (ch == ',' || ch == '\n') {
+            if (!field.empty()) {
+                cells[{row, column}] = field;
+            }
+            field.clear();
+            ch == ',' ? ++column : (++row, column = 1);
+        } else if (ch != '\r') {
+            field += ch;
+        }
+    }
+    return cells;
+}
+
+}  // namespace qm::testing
