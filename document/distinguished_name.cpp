@@ -4,16 +4,11 @@
 #include <cctype>
 
 #include "platform/run_time_error.h"
+#include "platform/text.h"
 
 namespace qm {
 
 namespace {
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
@@ -30,7 +25,7 @@ constexpr const char* kPlaceholder = "\\/..";
 
 UserLocation DeriveUserLocation(const std::string& distinguishedName) {
     const std::string& dn = distinguishedName;
-    const std::size_t domainStart = upper(dn).find(",DC=");
+    const std::size_t domainStart = upperAscii(dn).find(",DC=");
     if (domainStart == std::string::npos) {
         throw err::invalidProcedureCall("the distinguished name " + dn +
                                         " has no domain components");
@@ -40,7 +35,7 @@ UserLocation DeriveUserLocation(const std::string& distinguishedName) {
 
     // Everything before the domain components, less the user's own "CN=".
     std::string container = dn.substr(0, domainStart);
-    const std::size_t nameAt = upper(dn).find("CN=");
+    const std::size_t nameAt = upperAscii(dn).find("CN=");
     const std::size_t nameEnd = nameAt == std::string::npos ? 2 : nameAt + 3;
     container = nameEnd < container.size() ? container.substr(nameEnd) : std::string();
     replaceAll(container, kEscapedEquals, kPlaceholder);

@@ -1,8 +1,6 @@
 #include "selection/container_tree.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "platform/text.h"
 #include "selection/selection_screen.h"
 
 namespace qm {
@@ -11,10 +9,7 @@ namespace {
 
 // A domain's own System container is left out with everything below it.
 bool isSystemContainer(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == "cn=system";
+    return lowerAscii(name) == "cn=system";
 }
 
 RunTimeError noQueryConnection() {
@@ -22,15 +17,6 @@ RunTimeError noQueryConnection() {
                         "The connection cannot be used to perform this operation. It is either "
                         "closed or invalid in this context.",
                         "ADODB.Recordset");
-}
-
-// An input box's answer without leading and trailing spaces.
-std::string withoutOuterSpaces(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace
@@ -238,8 +224,8 @@ void frmSelect::cmdAdd_Click() {
     ErrorTrap trap("QMK22", trapServices_);
     trap.run([&] {
         trap.step("1");
-        const std::string name = withoutOuterSpaces(
-            services_.dialogs.inputBox(AppTitle_, "Enter NetBIOS name of computer"));
+        const std::string name =
+            trimSpaces(services_.dialogs.inputBox(AppTitle_, "Enter NetBIOS name of computer"));
 
         trap.step("2");
         if (name.empty()) {
@@ -266,8 +252,8 @@ void frmSelect::cmdAddDomain_Click() {
     ErrorTrap trap("QMK23", trapServices_);
     trap.run([&] {
         trap.step("1");
-        const std::string name = withoutOuterSpaces(
-            services_.dialogs.inputBox(AppTitle_, "Enter distinguished name of domain"));
+        const std::string name =
+            trimSpaces(services_.dialogs.inputBox(AppTitle_, "Enter distinguished name of domain"));
 
         trap.step("2");
         if (name.empty()) {

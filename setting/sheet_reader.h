@@ -9,6 +9,7 @@
 #include "platform/checked_int.h"
 #include "platform/error_trap.h"
 #include "platform/spreadsheet.h"
+#include "platform/text.h"
 #include "platform/text_file.h"
 
 namespace qm {
@@ -44,10 +45,5 @@ private:
     Worksheet& sheet_;
     ErrorTrap& trap_;
 };
-
-// Trims spaces at both ends, as the reader does for every cell.
-std::string trimSpaces(const std::string& text);
-// Lower-cases ASCII letters; enough for the labels the reader compares.
-std::string lowerAscii(std::string text);
 
 }  // namespace qm

@@ -3,21 +3,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "platform/text.h"
 #include "shell/main_screen.h"
 
 namespace qm {
-
-namespace {
-
-std::string withoutOuterSpaces(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
 
 void CommonDialog::ShowOpen(Dialogs& dialogs) {
     if (auto chosen = dialogs.openFile(DialogTitle, InitDir, FileName, Filter)) {
@@ -66,7 +55,7 @@ void frmMain::chooseInputFile(ErrorTrap& trap) {
     dlgFiles.ShowOpen(services_.dialogs);
 
     trap.step("7");
-    const std::string chosen = withoutOuterSpaces(dlgFiles.FileName);
+    const std::string chosen = trimSpaces(dlgFiles.FileName);
     if (!chosen.empty()) {
         txtFile->setText(QString::fromStdString(chosen));
     }
@@ -88,7 +77,7 @@ std::string frmMain::BrowseForFolder(const std::string& initialFolder, const std
         }
         trap.step("5");
         trap.step("6");
-        return withoutOuterSpaces(chosen.substr(0, chosen.find('\0')));
+        return trimSpaces(chosen.substr(0, chosen.find('\0')));
     });
 }
 

@@ -6,300 +6,211 @@ namespace qm {
 namespace {
 
 using testing::ProgramEnded;
-using testing::ShownDialog;
+using testing::readBytes;
 
 const std::string kAll = kAllHoursAllowed;
 const std::string kNone = "000 000 000 000 000 000 000 000";
+const std::string kSales = "LDAP://OU=Sales,OU=West,DC=corp,DC=test";
 
-class FakeDocumentScreen : public DocumentScreen {
-public:
-    std::string countCaption() override { return caption; }
-    Int16 nodeCount() override { return Int16(nodes.size()); }
-    TreeNodeState node(Int16 index) override { return nodes.at(index.value() - 1); }
-    ProgressBar& progressBar() override { return *progress; }
-    bool workbookChosen() override { return workbook; }
-    std::string fileName() override { return file; }
-
-    std::string caption = "0";
-    std::vector<TreeNodeState> nodes;
-    ProgressBar* progress = nullptr;
-    bool workbook = false;
-    std::string file;
-};
-
-// A domain with users in an OU and directly below it, and a computer with two local accounts.
-class DocumentRunTest : public testing::RunFixture {
+// A domain with users in an OU and directly below it, and a computer with two local accounts;
+// the fixture is the selection screen the run reads.
+class DocumentRunTest : public testing::RunFixture, public DocumentScreen {
 protected:
     DocumentRunTest() {
+        const std::string sales = kSales.substr(7);
         directory.addDomain("DC=corp,DC=test");
-        directory.setRootDomain("DC=corp,DC=test");
         directory.addContainer("DC=corp,DC=test", "OU=West");
         directory.addContainer("OU=West,DC=corp,DC=test", "OU=Sales");
-        auto& smith = directory.addUser("OU=Sales,OU=West,DC=corp,DC=test", "Smith\\, Jim",
-                                        "jsmith", officeHours());
-        smith.properties["cn"] = std::string("Smith, Jim");
-        directory.addUser("OU=Sales,OU=West,DC=corp,DC=test", "Zoë", "zoe");
-        directory.addOther("OU=Sales,OU=West,DC=corp,DC=test", "CN=Sales Team", "group");
-        directory.addOther("OU=Sales,OU=West,DC=corp,DC=test", "CN=WS01", "computer");
+        Bytes office;  // 08:00 to 18:00 local every day, five hours west of Greenwich
+        for (int day = 0; day < 7; ++day) {
+            office.insert(office.end(), {0, 224, 127});
+        }
+        directory.addUser(sales, "Smith\\, Jim", "jsmith", office).properties["cn"] =
+            std::string("Smith, Jim");
+        directory.addUser(sales, "Zoë", "zoe");
+        directory.addObject(sales, "CN=Sales Team", {"group"}, "group");
+        directory.addObject(sales, "CN=WS01", {"person", "user", "computer"}, "computer");
         directory.addUser("DC=corp,DC=test", "Direct", "direct", hours(0));
         directory.addComputer("PC01");
         directory.addLocalUser("PC01", "kiosk", hours(0xFF));
         directory.addLocalUser("PC01", "lab1", Bytes{0x01});
-
-        connection = directory.newConnection();
         connection->Open("Active Directory Provider", "", "");
-        screen.progress = &progress;
-        screen.file = path("hours.csv");
     }
 
-    // 08:00 to 18:00 local every day, five hours west of Greenwich.
-    static Bytes officeHours() {
-        Bytes value;
-        for (int day = 0; day < 7; ++day) {
-            value.insert(value.end(), {0, 224, 127});
-        }
-        return value;
-    }
+    std::string countCaption() override { return caption; }
+    Int16 nodeCount() override { return Int16(nodes.size()); }
+    TreeNodeState node(Int16 index) override { return nodes.at(index.value() - 1); }
+    ProgressBar& progressBar() override { return progress; }
+    bool workbookChosen() override { return workbook; }
+    std::string fileName() override { return file; }
 
-    void check(const std::string& tag, const std::string& text, const std::string& key) {
-        screen.nodes.push_back({true, tag, text, key});
+    void check(const std::string& tag, const std::string& key, bool checked = true) {
+        nodes.push_back({checked, tag, key.substr(key.rfind('/') + 1), key});
     }
-    void uncheck(const std::string& tag, const std::string& text, const std::string& key) {
-        screen.nodes.push_back({false, tag, text, key});
-    }
+    void checkPC01() { check("Local Computer", "WinNT://PC01"); }
+    void checkSales() { check("Domain Container", kSales); }
 
     void run() {
         DocumentServices services{directory, connection.get(), spreadsheets, dialogs,
                                   trap,      logonHours,       system};
-        cmdOK_Click(screen, services);
+        cmdOK_Click(*this, services);
     }
 
-    static std::string line(const std::vector<std::string>& fields) {
-        std::string text;
-        for (const auto& field : fields) {
-            text += (text.empty() ? "\"" : ",\"") + field + "\"";
+    std::string cell(int row, int column) {
+        const auto& cells = spreadsheets.saved[file];
+        const auto found = cells.find({row, column});
+        return found == cells.end() ? "<empty>" : found->second;
+    }
+    // Columns A to D of the saved workbook's rows, each as "A|B|C|D".
+    std::vector<std::string> rows(int first, int last) {
+        std::vector<std::string> texts;
+        for (int row = first; row <= last; ++row) {
+            texts.push_back(cell(row, 1) + "|" + cell(row, 2) + "|" + cell(row, 3) + "|" +
+                            cell(row, 4));
         }
-        return text + "\r\n";
-    }
-    static std::vector<std::string> entry(const std::string& name, const std::string& container,
-                                          const std::string& domain, const std::string& day) {
-        return {name, container, domain, day, day, day, day, day, day, day};
+        return texts;
     }
 
-    std::unique_ptr<Connection> connection;
-    FakeDocumentScreen screen;
+    std::unique_ptr<Connection> connection = directory.newConnection();
+    std::string caption = "0";
+    std::vector<TreeNodeState> nodes;
+    bool workbook = false;
+    std::string file = path("hours.csv");
 };
 
 TEST_F(DocumentRunTest, WritesTheCheckedNodesInTreeOrderToACsvFile) {
     logonHours.setBiasHours(5);
-    check("Domain", "DC=corp", "LDAP://DC=corp,DC=test");
-    uncheck("Domain Container", "OU=West", "LDAP://OU=West,DC=corp,DC=test");
-    check("Domain Container", "OU=Sales", "LDAP://OU=Sales,OU=West,DC=corp,DC=test");
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "5";
+    check("Domain", "LDAP://DC=corp,DC=test");
+    check("Domain Container", "LDAP://OU=West,DC=corp,DC=test", false);
+    checkSales();
+    checkPC01();
+    caption = "5";
 
     run();
 
-    // The system's 8-bit code page: ë is one byte.
-    const std::string header = line({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday",
-                                     "Wednesday", "Thursday", "Friday", "Saturday"});
-    // lab1's single byte allows Sunday 00:00 UTC, Saturday 19:00 local; the rest is denied.
-    std::vector<std::string> lab1 = entry("lab1", "PC01", "PC01", kNone);
-    lab1[9] = "000 000 000 000 000 000 010 000";
-    EXPECT_EQ(readFile(screen.file),
-              header + line(entry("Direct", "", "DC=corp,DC=test", kNone)) +
-                  line(entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test",
-                             "000 000 001 111 111 111 000 000")) +
-                  line(entry("Zo\xEB", "OU=Sales,OU=West", "DC=corp,DC=test", kAll)) +
-                  line(entry("kiosk", "PC01", "PC01", kAll)) + line(lab1));
-    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"File " + screen.file + " created"});
-    EXPECT_EQ(dialogs.shown[0].style, MessageStyle::Information);
+    // lab1's single byte allows Sunday 00:00 UTC, Saturday 19:00 local; ë is one byte in the
+    // system's 8-bit code page.
+    EXPECT_EQ(readBytes(file), kHeader + entry("Direct", "", "DC=corp,DC=test", kNone) +
+                                   entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test",
+                                         "000 000 001 111 111 111 000 000") +
+                                   entry("Zo\xEB", "OU=Sales,OU=West", "DC=corp,DC=test", kAll) +
+                                   entry("kiosk", "PC01", "PC01", kAll) +
+                                   line({"lab1", "PC01", "PC01", kNone, kNone, kNone, kNone, kNone,
+                                         kNone, "000 000 000 000 000 000 010 000"}));
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
     EXPECT_EQ(progress.maximum, 5);
     EXPECT_EQ(progress.highest, 5);
-    EXPECT_EQ(progress.value, 0);
-    EXPECT_TRUE(trap.messages.empty());
 }
 
-TEST_F(DocumentRunTest, WritesOneWorkbookBlockPerUserAndFormatsTheColumnsOnce) {
-    check("Domain Container", "OU=Sales", "LDAP://OU=Sales,OU=West,DC=corp,DC=test");
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "4";
-    screen.workbook = true;
-    screen.file = path("hours.xlsx");
+TEST_F(DocumentRunTest, WritesOneWorkbookBlockPerUser) {
+    checkSales();
+    checkPC01();
+    caption = "4";
+    workbook = true;
+    file = path("hours.xlsx");
 
     run();
 
-    ASSERT_EQ(workbooks.saved.count(screen.file), 1u);
-    auto& cells = workbooks.saved[screen.file];
-    auto cell = [&](int row, int column) {
-        auto it = cells.find({row, column});
-        return it == cells.end() ? std::string("<empty>") : it->second;
-    };
     EXPECT_EQ(cell(1, 1), "Quillmark Version 2.0");
-    EXPECT_EQ(cell(2, 1), "<empty>");
-    const std::vector<std::vector<std::string>> firstBlock = {
-        {"Common Name", "Smith, Jim", "Logon Hours", "M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M"},
-        {"Pre-Windows 2000 Logon Name", "jsmith", "Sunday", "000 000 000 000 011 111 111 110"},
-        {"Organizational Unit or Container", "OU=Sales,OU=West", "Monday",
-         "000 000 000 000 011 111 111 110"},
-        {"Domain", "DC=corp,DC=test", "Tuesday", "000 000 000 000 011 111 111 110"},
-        {"<empty>", "<empty>", "Wednesday", "000 000 000 000 011 111 111 110"},
-        {"<empty>", "<empty>", "Thursday", "000 000 000 000 011 111 111 110"},
-        {"<empty>", "<empty>", "Friday", "000 000 000 000 011 111 111 110"},
-        {"<empty>", "<empty>", "Saturday", "000 000 000 000 011 111 111 110"},
-    };
-    for (int row = 0; row < 8; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            EXPECT_EQ(cell(3 + row, column + 1), firstBlock[row][column])
-                << "row " << 3 + row << " column " << column + 1;
-        }
-    }
-    EXPECT_EQ(cell(11, 1), "<empty>");
+    const std::string office = "|000 000 000 000 011 111 111 110";
+    EXPECT_EQ(rows(2, 11),
+              (std::vector<std::string>{
+                  "<empty>|<empty>|<empty>|<empty>",
+                  "Common Name|Smith, Jim|Logon Hours|M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M",
+                  "Pre-Windows 2000 Logon Name|jsmith|Sunday" + office,
+                  "Organizational Unit or Container|OU=Sales,OU=West|Monday" + office,
+                  "Domain|DC=corp,DC=test|Tuesday" + office, "<empty>|<empty>|Wednesday" + office,
+                  "<empty>|<empty>|Thursday" + office, "<empty>|<empty>|Friday" + office,
+                  "<empty>|<empty>|Saturday" + office, "<empty>|<empty>|<empty>|<empty>"}));
     EXPECT_EQ(cell(12, 2), "Zoë");
     EXPECT_EQ(cell(13, 4), kAll);
-    EXPECT_EQ(cell(21, 2), "kiosk");
-    EXPECT_EQ(cell(22, 2), "kiosk");
-    EXPECT_EQ(cell(23, 2), "PC01");
-    EXPECT_EQ(cell(24, 2), "PC01");
+    EXPECT_EQ(cell(21, 2) + cell(22, 2) + cell(23, 2) + cell(24, 2), "kioskkioskPC01PC01");
     EXPECT_EQ(cell(30, 2), "lab1");
-    EXPECT_EQ(cell(37, 3), "Saturday");
     EXPECT_EQ(cell(38, 1), "<empty>");
-
-    EXPECT_EQ(workbooks.calls,
-              (std::vector<std::string>{"Add", "Name=Logon Hours", "Font A:D=Courier New",
-                                        "Size A:D=8", "Width 1=33", "Width 2=20", "Width 3=12",
-                                        "Width 4=32", "SaveAs " + screen.file, "Close", "Quit"}));
-    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"File " + screen.file + " created"});
+    EXPECT_EQ(spreadsheets.calls,
+              (std::vector<std::string>{"Add", "SaveAs " + file, "Close", "Quit"}));
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
 }
 
-TEST_F(DocumentRunTest, NothingToDocumentTouchesNeitherFileNorDirectory) {
-    check("Domain Container", "OU=West", "LDAP://OU=West,DC=corp,DC=test");
-    screen.caption = "0";
-    directory.calls.clear();
-
+TEST_F(DocumentRunTest, NothingToDocumentOrAnUnusableOutputEndsTheRunBeforeTheDirectory) {
+    check("Domain Container", "LDAP://OU=West,DC=corp,DC=test");
     run();
-
-    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"No users to document."});
-    EXPECT_EQ(dialogs.shown[0].style, MessageStyle::Information);
-    EXPECT_FALSE(std::filesystem::exists(screen.file));
-    EXPECT_TRUE(directory.calls.empty());
-}
-
-TEST_F(DocumentRunTest, AnOutputThatCannotStartEndsTheRunBeforeTheDirectory) {
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "2";
-    directory.calls.clear();
-
-    for (const std::string& unusable : {std::string(), path(""), path("missing/x.csv")}) {
-        screen.file = unusable;
+    checkPC01();
+    caption = "2";
+    for (const std::string& unusable : {std::string(), path("missing/x.csv")}) {
+        file = unusable;
         run();
     }
+    workbook = true;
+    spreadsheets.failCreate = true;
+    run();
+
     EXPECT_EQ(dialogs.messages(),
               (std::vector<std::string>{
-                  "CSV file  cannot be opened.", "CSV file " + path("") + " cannot be opened.",
-                  "CSV file " + path("missing/x.csv") + " cannot be opened."}));
-
-    screen.workbook = true;
-    workbooks.failCreate = true;
-    run();
-    EXPECT_EQ(dialogs.messages().back(),
-              "Excel cannot be initialized.\r\nExcel must be installed on this computer\r\nto "
-              "document logon hours in a spreadsheet.");
-    EXPECT_EQ(dialogs.shown.back().style, MessageStyle::Critical);
+                  "No users to document.", "CSV file  cannot be opened.",
+                  "CSV file " + path("missing/x.csv") + " cannot be opened.",
+                  "Excel cannot be initialized.\r\nExcel must be installed on this computer\r\nto "
+                  "document logon hours in a spreadsheet."}));
     EXPECT_TRUE(directory.calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(path("hours.csv")));
     EXPECT_TRUE(trap.messages.empty());
-}
-
-TEST_F(DocumentRunTest, AFailedSaveIsReportedInsteadOfTheCreatedMessage) {
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "2";
-    screen.workbook = true;
-    screen.file = path("locked.xlsx");
-    workbooks.failSave = true;
-
-    run();
-
-    EXPECT_EQ(dialogs.messages(),
-              std::vector<std::string>{"Unable to save spreadsheet " + screen.file});
-    EXPECT_EQ(workbooks.calls.back(), "Quit");
-    EXPECT_EQ(workbooks.calls[workbooks.calls.size() - 2], "Close");
-    EXPECT_EQ(progress.value, 0);
 }
 
 TEST_F(DocumentRunTest, AFailureMidRunKeepsTheCsvLinesWrittenSoFarAndEndsTheProgram) {
-    directory.addUser("OU=Sales,OU=West,DC=corp,DC=test", "Broken").properties["samaccountname"] =
-        Variant::null();
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    check("Domain Container", "OU=Sales", "LDAP://OU=Sales,OU=West,DC=corp,DC=test");
-    screen.caption = "5";
+    directory.addUser(kSales.substr(7), "Broken").properties["samaccountname"] = Variant::null();
+    checkPC01();
+    checkSales();
+    caption = "5";
 
     EXPECT_THROW(run(), ProgramEnded);
 
-    ASSERT_EQ(trap.messages.size(), 1u);
-    EXPECT_EQ(trap.messages[0],
-              "Error 29 in QMK3\r\nError Number: 94\r\nDescription:  Invalid use of Null\r\n"
-              "Source:       Quillmark");
-    const std::string written = readFile(screen.file);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 5);  // header and four users
-    EXPECT_NE(written.find("\"Zo\xEB\""), std::string::npos);        // Windows-1252
-    EXPECT_EQ(trap.events.back(), "end");
-    EXPECT_EQ(trap.events[trap.events.size() - 2], "close connection");
+    EXPECT_EQ(trap.messages, std::vector<std::string>{"Error 29 in QMK3\r\nError Number: 94\r\n"
+                                                      "Description:  Invalid use of Null\r\n"
+                                                      "Source:       Quillmark"});
+    const std::string sunday = "100 000 000 000 000 000 000 000";
+    EXPECT_EQ(readBytes(file),
+              kHeader + entry("kiosk", "PC01", "PC01", kAll) +
+                  line({"lab1", "PC01", "PC01", sunday, kNone, kNone, kNone, kNone, kNone, kNone}) +
+                  entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test",
+                        "000 000 000 000 011 111 111 110") +
+                  entry("Zo\xEB", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
 }
 
-TEST_F(DocumentRunTest, AFailureMidRunSavesTheWorkbookAsFarAsItGot) {
-    directory.failQuery("LDAP://OU=Sales,OU=West,DC=corp,DC=test", testing::noSuchObject());
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    check("Domain Container", "OU=Sales", "LDAP://OU=Sales,OU=West,DC=corp,DC=test");
-    screen.caption = "4";
-    screen.workbook = true;
-    screen.file = path("partial.xlsx");
+TEST_F(DocumentRunTest, AWorkbookIsSavedAsFarAsTheRunGotAndAFailedSaveIsReported) {
+    checkPC01();
+    checkSales();
+    caption = "4";
+    workbook = true;
+    file = path("partial.xlsx");
+    spreadsheets.failSave = true;
+    run();
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"Unable to save spreadsheet " + file});
+    EXPECT_TRUE(spreadsheets.saved.empty());
 
+    spreadsheets.failSave = false;
+    directory.fail("query", kSales, testing::noSuchObject());
     EXPECT_THROW(run(), ProgramEnded);
-
     EXPECT_EQ(trap.messages[0].substr(0, 17), "Error 27 in QMK3\r");
-    ASSERT_EQ(workbooks.saved.count(screen.file), 1u);
-    auto& cells = workbooks.saved[screen.file];
-    EXPECT_EQ((cells[{1, 1}]), "Quillmark Version 2.0");
-    EXPECT_EQ((cells[{12, 2}]), "lab1");
-    EXPECT_EQ(cells.count({21, 1}), 0u);
-    EXPECT_EQ(workbooks.calls.back(), "Quit");
+    EXPECT_EQ(cell(1, 1), "Quillmark Version 2.0");
+    EXPECT_EQ(cell(12, 2), "lab1");
+    EXPECT_EQ(cell(21, 1), "<empty>");
+    EXPECT_EQ(spreadsheets.calls.back(), "Quit");
 }
 
-TEST_F(DocumentRunTest, AValueTooLongEndsTheProgramInTheDecoderWithoutSavingTheWorkbook) {
+TEST_F(DocumentRunTest, TheDecoderAndTheCountEndTheProgramThroughTheirOwnTraps) {
     directory.addLocalUser("PC01", "odd", Bytes(22, 0xFF));
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "3";
-    screen.workbook = true;
-
+    checkPC01();
+    caption = "3";
+    workbook = true;
     EXPECT_THROW(run(), ProgramEnded);
-
     EXPECT_EQ(trap.messages[0].substr(0, 16), "Error 1 in QMK2\r");
-    EXPECT_TRUE(workbooks.saved.empty());
-    EXPECT_EQ(std::count(workbooks.calls.begin(), workbooks.calls.end(), "Quit"), 0);
-}
+    EXPECT_TRUE(spreadsheets.saved.empty());
 
-TEST_F(DocumentRunTest, CountsBeyondSixteenBitsOverflowAtTheFirstStep) {
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    screen.caption = "32,768";
-
+    caption = "32,768";
     EXPECT_THROW(run(), ProgramEnded);
-
-    EXPECT_EQ(trap.messages[0],
-              "Error 1 in QMK3\r\nError Number: 6\r\nDescription:  Overflow\r\nSource:       "
-              "Quillmark");
-    EXPECT_FALSE(std::filesystem::exists(screen.file));
-}
-
-TEST_F(DocumentRunTest, ADirectoryNodeWithoutADomainConnectionFailsAtItsQuery) {
-    connection.reset();
-    check("Local Computer", "PC01", "WinNT://WORKGROUP/PC01");
-    check("Domain", "DC=other", "LDAP://DC=other,DC=test");
-    screen.caption = "2";
-
-    EXPECT_THROW(run(), ProgramEnded);
-
-    EXPECT_EQ(trap.messages[0].substr(0, 17), "Error 26 in QMK3\r");
-    EXPECT_NE(readFile(screen.file).find("\"kiosk\""), std::string::npos);
+    EXPECT_EQ(trap.messages[1],
+              "Error 1 in QMK3\r\nError Number: 6\r\nDescription:  Overflow\r\n"
+              "Source:       Quillmark");
 }
 
 }  // namespace

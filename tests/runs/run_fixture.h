@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "logonhours/logon_hours.h"
 #include "platform/controls.h"
@@ -13,56 +12,51 @@
 #include "support/fake_spreadsheet.h"
 #include "support/fake_system.h"
 #include "support/fake_trap.h"
+#include "support/workbook_files.h"
 
 namespace qm::testing {
 
-// A progress bar that remembers what it was set to.
+// A progress bar that remembers how far it went.
 class FakeProgressBar : public ProgressBar {
 public:
     void setMaximum(Int16 value) override { maximum = value.value(); }
-    void setValue(Int16 value) override {
-        this->value = value.value();
-        highest = std::max(highest, this->value);
-    }
+    void setValue(Int16 value) override { highest = std::max(highest, int(value.value())); }
     int maximum = -1;
-    int value = -1;
     int highest = 0;
 };
 
-// What every run test needs: the fake platform, a private folder and a few known values.
+// The fake platform, a private folder as the program's folder, and the CSV sheet's line format.
 class RunFixture : public ::testing::Test {
 protected:
-    RunFixture() : folder_(makeFolder()), logonHours(trap, 0) { system.applicationPath = folder_; }
-    ~RunFixture() override { std::filesystem::remove_all(folder_); }
+    RunFixture() { system.applicationPath = folder_.path().string(); }
 
-    std::string path(const std::string& name) const { return folder_ + "/" + name; }
-
-    static std::string readFile(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-
+    std::string path(const std::string& name) const { return folder_.file(name); }
     static Bytes hours(std::uint8_t fill) { return Bytes(21, fill); }
+
+    static std::string line(const std::vector<std::string>& fields) {
+        std::string text;
+        for (const auto& field : fields) {
+            text += (text.empty() ? "\"" : ",\"") + field + "\"";
+        }
+        return text + "\r\n";
+    }
+    // A user's line with the same hours on every day.
+    static std::string entry(const std::string& name, const std::string& container,
+                             const std::string& domain, const std::string& day) {
+        return line({name, container, domain, day, day, day, day, day, day, day});
+    }
+    const std::string kHeader = line({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday",
+                                      "Wednesday", "Thursday", "Friday", "Saturday"});
 
     FakeDirectory directory;
     FakeDialogs dialogs;
     FakeSystem system;
     FakeTrapServices trap;
-    FakeWorkbookFiles workbooks;
-    FakeSpreadsheetFactory spreadsheets{workbooks};
+    FakeSpreadsheets spreadsheets;
     FakeProgressBar progress;
 
-private:
-    static std::string makeFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qm-run-XXXXXX").string();
-        return mkdtemp(pattern.data());
-    }
-    std::string folder_;
-
-protected:
-    LogonHours logonHours;
+    ScratchFolder folder_{"run"};
+    LogonHours logonHours{trap, 0};
 };
 
 }  // namespace qm::testing

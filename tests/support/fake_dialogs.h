@@ -4,11 +4,9 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/dialogs.h"
-#include "platform/run_time_error.h"
 
 namespace qm::testing {
 
@@ -26,63 +24,46 @@ struct ShownDialog {
 };
 
 // Dialogs answered from queues the test fills beforehand; every box is recorded. A box with no
-// answer queued gets the harmless one (OK, No, Cancel) and is counted as unscripted.
+// answer queued gets the harmless one (OK, No, Cancel); an empty text answer is Cancel.
 class FakeDialogs : public Dialogs {
 public:
+    using Kind = ShownDialog::Kind;
+
     std::deque<Answer> messageAnswers;
+    // For the input boxes, the folder browser and the open dialog, in the order they show.
     std::deque<std::string> inputAnswers;
-    std::deque<std::string> folderAnswers;
-    std::deque<std::optional<std::string>> openAnswers;
-
-    // A dialog of this kind raises the error instead of answering (the platform failing).
-    std::optional<std::pair<ShownDialog::Kind, RunTimeError>> failure;
-
-    std::vector<ShownDialog> shown;
-    int unscripted = 0;
     // Called while a box is up, to look at the screens behind it.
     std::function<void(const ShownDialog&)> onShow;
+    std::vector<ShownDialog> shown;
 
     Answer messageBox(const std::string& title, const std::string& text,
                       MessageStyle style) override {
-        ShownDialog box = shownAs(ShownDialog::Kind::Message, title, text);
-        box.style = style;
-        record(box);
-        const Answer fallback = style == MessageStyle::Question ? Answer::No : Answer::Ok;
-        return next(messageAnswers, fallback);
+        show(Kind::Message, title, text, style);
+        return next(messageAnswers, style == MessageStyle::Question ? Answer::No : Answer::Ok);
     }
-
     std::string inputBox(const std::string& title, const std::string& prompt,
                          bool masked) override {
-        ShownDialog box = shownAs(ShownDialog::Kind::Input, title, prompt);
-        box.masked = masked;
-        record(box);
+        show(Kind::Input, title, prompt, MessageStyle::Information, masked);
         return next(inputAnswers, std::string());
     }
-
-    std::string browseForFolder(const std::string& title,
-                                const std::string& initialFolder) override {
-        ShownDialog box = shownAs(ShownDialog::Kind::Folder, title);
-        box.initialDir = initialFolder;
-        record(box);
-        return next(folderAnswers, std::string());
+    std::string browseForFolder(const std::string& title, const std::string& initial) override {
+        show(Kind::Folder, title, {}, MessageStyle::Information, false, initial);
+        return next(inputAnswers, std::string());
     }
-
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::string& fileName,
                                         const std::string& filter) override {
-        ShownDialog box = shownAs(ShownDialog::Kind::OpenFile, title);
-        box.initialDir = initialDir;
-        box.fileName = fileName;
-        box.filter = filter;
-        record(box);
-        return next(openAnswers, std::optional<std::string>());
+        show(Kind::OpenFile, title, {}, MessageStyle::Information, false, initialDir, fileName,
+             filter);
+        const std::string answer = next(inputAnswers, std::string());
+        return answer.empty() ? std::nullopt : std::optional(answer);
     }
 
     // The texts of the message boxes shown, in order.
     std::vector<std::string> messages() const {
         std::vector<std::string> texts;
         for (const auto& box : shown) {
-            if (box.kind == ShownDialog::Kind::Message) {
+            if (box.kind == Kind::Message) {
                 texts.push_back(box.text);
             }
         }
@@ -90,19 +71,10 @@ public:
     }
 
 private:
-    static ShownDialog shownAs(ShownDialog::Kind kind, const std::string& title,
-                               const std::string& text = {}) {
-        ShownDialog box;
-        box.kind = kind;
-        box.title = title;
-        box.text = text;
-        return box;
-    }
-
-    void record(const ShownDialog& box) {
-        if (failure && failure->first == box.kind) {
-            throw failure->second;
-        }
+    void show(Kind kind, const std::string& title, const std::string& text, MessageStyle style,
+              bool masked = false, const std::string& initialDir = {},
+              const std::string& fileName = {}, const std::string& filter = {}) {
+        const ShownDialog box{kind, title, text, style, masked, initialDir, fileName, filter};
         shown.push_back(box);
         if (onShow) {
             onShow(box);
@@ -110,12 +82,11 @@ private:
     }
 
     template <typename T>
-    T next(std::deque<T>& answers, T fallback) {
+    static T next(std::deque<T>& answers, T fallback) {
         if (answers.empty()) {
-            ++unscripted;
             return fallback;
         }
-        T answer = answers.front();
+        T answer = std::move(answers.front());
         answers.pop_front();
         return answer;
     }

@@ -1,8 +1,7 @@
 #pragma once
 
-// LibreOffice as an independent reader of the workbooks this program writes: soffice converts
-// them headless, with a profile of its own in the test's folder, to a comma-delimited file in
-// UTF-8 whose cells the test compares.
+// LibreOffice as an independent reader and writer of workbooks: soffice converts files headless,
+// with a profile of its own in the test's folder.
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,26 +13,29 @@
 
 namespace qm::testing {
 
+// Cells by (row, column), empty ones left out.
 using CellGrid = std::map<std::pair<int, int>, std::string>;
 
 // Converts the files (names inside the folder, separated by spaces) into outdir, relative to the
-// folder. format is soffice's --convert-to argument.
+// folder. format is soffice's --convert-to argument; infilter names the import filter when
+// guessing it from the content could go wrong.
 inline void convertWithLibreOffice(const std::filesystem::path& folder, const std::string& format,
-                                   const std::string& inputs, const std::string& outdir = ".") {
+                                   const std::string& inputs, const std::string& outdir = ".",
+                                   const std::string& infilter = "") {
     const std::string command =
         "cd '" + folder.string() + "' && timeout 180 soffice -env:UserInstallation=file://" +
-        (folder / "profile").string() + " --headless --norestore --convert-to '" + format +
+        (folder / "profile").string() + " --headless --norestore" +
+        (infilter.empty() ? "" : " --infilter='" + infilter + "'") + " --convert-to '" + format +
         "' --outdir '" + outdir + "' " + inputs + " >soffice.out 2>&1";
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error(command + "\n" + readBytes((folder / "soffice.out").string()));
     }
 }
 
-// The first sheet as UTF-8 CSV with every text quoted: "csv:...:44,34,76,1".
+// The first sheet as UTF-8 CSV with every text quoted.
 inline const char* const kUtf8CsvFilter = "csv:Text - txt - csv (StarCalc):44,34,76,1";
 
 // Splits CSV text as LibreOffice writes it: quoted fields with doubled quotes, LF line ends.
-// Empty cells are left out.
 inline CellGrid parseLibreOfficeCsv(const std::string& text) {
     CellGrid cells;
     int row = 1, column = 1;

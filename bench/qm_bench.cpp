@@ -1,0 +1,296 @@
+// The measured side of bench/bench.sh: each command does one benchmark's work the way the program
+// does it, with the real directory services and spreadsheet component. The script times the whole
+// process (signing in included) and its peak memory against a tool doing the same work.
+//   qm_bench read BASE                      the four attributes of every user one level below BASE
+//   qm_bench write BASE USERS SEED          bind, Put and SetInfo of new hours for each bulk user
+//   qm_bench ldif BASE USERS SEED           the same replaces as LDIF, for ldapmodify
+//   qm_bench sheet csv|xlsx USERS SEED FILE those values as the Document run writes them
+//   qm_bench scan USERS FILE                the Set run's two passes over a workbook
+//   qm_bench document csv|xlsx BASE USERS FILE   the Document run on one checked node
+//   qm_bench set SHEET FOLDER               the Set task on a CSV sheet, its log in FOLDER
+//   qm_bench tree                           the selection screen's start-up; prints the nodes' keys
+//   qm_bench winnt COMPUTER                 bind a computer and list its users
+// Signs in with the Kerberos ticket, or as the sandbox's Administrator when a password is asked.
+#include <QApplication>
+#include <QByteArray>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/document_run.h"
+#include "document/sheet_writer.h"
+#include "logonhours/sheet_layout.h"
+#include "platform/credentials.h"
+#include "platform/directory_services.h"
+#include "platform/qt_system.h"
+#include "platform/screen_services.h"
+#include "platform/workbook_application.h"
+#include "selection/selection_screen.h"
+#include "selection/tree_view.h"
+#include "setting/set_run.h"
+#include "setting/sheet_reader.h"
+
+namespace {
+
+using namespace qm;
+
+// Yes to the Set run's confirmation, OK to anything else; a critical message fails the run.
+class BenchDialogs : public Dialogs {
+public:
+    Answer messageBox(const std::string&, const std::string& text, MessageStyle style) override {
+        std::cerr << text << "\n";
+        critical = critical || style == MessageStyle::Critical;
+        return style == MessageStyle::Question ? Answer::Yes : Answer::Ok;
+    }
+    std::string inputBox(const std::string&, const std::string&, bool masked) override {
+        const char* sandbox = std::getenv("QUILLMARK_SANDBOX_DIR");
+        std::string password;
+        std::getline(std::ifstream(std::string(sandbox ? sandbox : ".") + "/admin-password"),
+                     password);
+        return masked ? password : "Administrator";
+    }
+    std::string browseForFolder(const std::string&, const std::string&) override { return {}; }
+    std::optional<std::string> openFile(const std::string&, const std::string&, const std::string&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+    bool critical = false;
+};
+
+// The two screens as the runs see them: one checked node, the chosen file, a silent progress bar.
+class BenchScreen : public DocumentScreen, public SetScreen, public ProgressBar {
+public:
+    BenchScreen(std::string file, bool workbook, std::string base = {}, std::string count = {})
+        : file_(std::move(file)),
+          workbook_(workbook),
+          base_(std::move(base)),
+          count_(std::move(count)) {}
+    std::string countCaption() override { return count_; }
+    Int16 nodeCount() override { return 1; }
+    TreeNodeState node(Int16) override {
+        return {true, "Domain Container", base_, "LDAP://" + base_};
+    }
+    ProgressBar& progressBar() override { return *this; }
+    bool workbookChosen() override { return workbook_; }
+    std::string fileName() override { return file_; }
+    void showSelectionScreen() override {}
+    void setMaximum(Int16) override {}
+    void setValue(Int16) override {}
+
+private:
+    std::string file_;
+    bool workbook_;
+    std::string base_;
+    std::string count_;
+};
+
+// The operating system as Qt gives it, with the program's folder where the benchmark wants it.
+class BenchSystem : public System {
+public:
+    std::string ComputerName() override { return qt_.ComputerName(); }
+    Variant TimeZoneBias() override { return qt_.TimeZoneBias(); }
+    std::string ApplicationPath() override { return folder; }
+    bool FileExists(const std::string& path) override { return qt_.FileExists(path); }
+    void startTextEditor(const std::string&) override {}
+    std::string nowText() override { return qt_.nowText(); }
+    std::string formatGrouped(std::int64_t number) override { return qt_.formatGrouped(number); }
+    std::int64_t parseGrouped(const std::string& text) override { return qt_.parseGrouped(text); }
+    std::string folder = ".";
+
+private:
+    QtSystem qt_;
+};
+
+// Everything a run works through, built once.
+struct Bench {
+    BenchDialogs dialogs;
+    Credentials credentials{dialogs};
+    std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
+    std::unique_ptr<SpreadsheetFactory> spreadsheets = makeSpreadsheetFactory();
+    ProcessEnd programEnd;
+    ScreenTrapServices trap{dialogs, programEnd};
+    LogonHours logonHours{trap, 0};
+    BenchSystem system;
+    DocumentServices document(Connection* connection = nullptr) {
+        return {*directory, connection, *spreadsheets, dialogs, trap, logonHours, system};
+    }
+};
+
+std::string bulkName(int user) {
+    char name[16];
+    std::snprintf(name, sizeof name, "bulk%05d", user);
+    return name;
+}
+
+// New hours for every user and every seed, so that each replace really changes the user.
+Bytes hoursOf(int user, int seed) {
+    Bytes value(kLogonHoursBytes);
+    for (int j = 0; j < kLogonHoursBytes; ++j) {
+        value[j] = static_cast<std::uint8_t>(user * 7 + j * 13 + seed * 31);
+    }
+    return value;
+}
+
+bool readUsers(Bench& bench, const std::string& base) {
+    auto connection = bench.directory->newConnection();
+    connection->Open("Active Directory Provider", "", "");
+    auto recordset = connection->newRecordset();
+    recordset->setSource("<LDAP://" + base + ">;(&(objectCategory=person)(objectClass=user));" +
+                         "logonHours,sAMAccountName,distinguishedName,cn;oneLevel");
+    recordset->Open();
+    std::size_t rows = 0;
+    for (; !recordset->Eof(); recordset->MoveNext(), ++rows) {
+        for (const char* field : {"logonHours", "sAMAccountName", "distinguishedName", "cn"}) {
+            recordset->Fields(field);
+        }
+    }
+    return rows > 0;
+}
+
+bool writeUsers(Bench& bench, const std::string& base, int users, int seed) {
+    for (int user = 1; user <= users; ++user) {
+        auto object = bench.directory->bind("LDAP://CN=" + bulkName(user) + "," + base);
+        object->Put("logonHours", hoursOf(user, seed));
+        object->SetInfo();
+    }
+    return true;
+}
+
+bool printLdif(const std::string& base, int users, int seed) {
+    for (int user = 1; user <= users; ++user) {
+        const Bytes value = hoursOf(user, seed);
+        const QByteArray bytes(reinterpret_cast<const char*>(value.data()), kLogonHoursBytes);
+        std::cout << "dn: CN=" << bulkName(user) << "," << base << "\nchangetype: modify\n"
+                  << "replace: logonHours\nlogonHours:: " << bytes.toBase64().toStdString()
+                  << "\n-\n\n";
+    }
+    return true;
+}
+
+bool writeSheet(Bench& bench, bool workbook, int users, int seed, const std::string& file) {
+    ErrorTrap trap("QMK3", bench.trap);
+    DocumentServices services = bench.document();
+    SheetWriter sheet(trap, services, workbook, file);
+    bool begun = sheet.BeginSheet();
+    for (int user = 1; begun && user <= users; ++user) {
+        sheet.WriteUserEntry(SheetWriter::Source::Directory, bulkName(user), bulkName(user),
+                             "OU=Bulk", "DC=corp,DC=test", hoursOf(user, seed));
+    }
+    return begun && sheet.FinishSheet();
+}
+
+bool scanWorkbook(Bench& bench, int users, const std::string& file) {
+    auto application = bench.spreadsheets->createApplication();
+    ErrorTrap trap("QMK18", bench.trap);
+    WorkbookScan scan(application->WorkbooksOpen(file).Worksheets(1), trap);
+    const Int32 counted = scan.countBlocks();
+    std::size_t characters = 0;
+    scan.forEachBlock("18", [&](Int32 r) {
+        for (int k = 0; k < 8; ++k) {
+            characters +=
+                scan.cellText(r + k, k < 4 ? sheet::kColumnValue : sheet::kColumnDay).size();
+        }
+    });
+    return counted.value() == users && characters > 0;
+}
+
+bool documentRun(Bench& bench, bool workbook, const std::string& base, int users,
+                 const std::string& file) {
+    const auto connection = bench.directory->newConnection();
+    connection->Open("Active Directory Provider", "", "");
+    BenchScreen screen(file, workbook, base, bench.system.formatGrouped(users));
+    DocumentServices services = bench.document(connection.get());
+    cmdOK_Click(screen, services);
+    return !bench.dialogs.critical;
+}
+
+bool setRun(Bench& bench, const std::string& sheet, const std::string& folder) {
+    bench.system.folder = folder;
+    BenchScreen screen(sheet, false);
+    SetServices services{*bench.directory, *bench.spreadsheets, bench.dialogs,
+                         bench.trap,       bench.logonHours,    bench.system};
+    SetLogonHoursFromFile(screen, services);
+    return !bench.dialogs.critical;
+}
+
+struct DocumentTaskChosen : FirstScreen {
+    bool optDocumentValue() override { return true; }
+    bool optXLValue() override { return true; }
+    std::string txtFileText() override { return {}; }
+    void showFirstScreen() override {}
+    void clearNotice() override {}
+};
+
+bool loadTree(Bench& bench) {
+    int argc = 1;
+    char name[] = "qm_bench";
+    char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ScreenServices services{bench.dialogs, bench.system, *bench.directory, *bench.spreadsheets,
+                            bench.programEnd};
+    DocumentTaskChosen firstScreen;
+    frmSelect screen(services, firstScreen);
+    screen.Form_Load();
+    for (int node = 1; node <= screen.tvwContainers->Count(); ++node) {
+        std::cout << screen.tvwContainers->Key(node) << "\n";
+    }
+    return screen.tvwContainers->Count() > 1;
+}
+
+bool listComputer(Bench& bench, const std::string& computer) {
+    auto object = bench.directory->bind("WinNT://" + computer + ",computer");
+    object->setFilter({"user"});
+    return !object->children().empty();
+}
+
+using Args = std::vector<std::string>;
+int number(const Args& args, std::size_t i) {
+    return std::stoi(args.at(i));
+}
+
+const std::map<std::string, std::function<bool(Bench&, const Args&)>> kCommands = {
+    {"read", [](Bench& b, const Args& a) { return readUsers(b, a.at(1)); }},
+    {"write",
+     [](Bench& b, const Args& a) { return writeUsers(b, a.at(1), number(a, 2), number(a, 3)); }},
+    {"ldif", [](Bench&, const Args& a) { return printLdif(a.at(1), number(a, 2), number(a, 3)); }},
+    {"sheet",
+     [](Bench& b, const Args& a) {
+         return writeSheet(b, a.at(1) == "xlsx", number(a, 2), number(a, 3), a.at(4));
+     }},
+    {"scan", [](Bench& b, const Args& a) { return scanWorkbook(b, number(a, 1), a.at(2)); }},
+    {"document",
+     [](Bench& b, const Args& a) {
+         return documentRun(b, a.at(1) == "xlsx", a.at(2), number(a, 3), a.at(4));
+     }},
+    {"set", [](Bench& b, const Args& a) { return setRun(b, a.at(1), a.at(2)); }},
+    {"tree", [](Bench& b, const Args&) { return loadTree(b); }},
+    {"winnt", [](Bench& b, const Args& a) { return listComputer(b, a.at(1)); }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Args args(argv + 1, argv + argc);
+    const auto command = args.empty() ? kCommands.end() : kCommands.find(args[0]);
+    if (command == kCommands.end()) {
+        std::cerr << "qm_bench: unknown command (see the top of bench/qm_bench.cpp)\n";
+        return 2;
+    }
+    try {
+        Bench bench;
+        return command->second(bench, args) ? 0 : 1;
+    } catch (const RunTimeError& error) {
+        std::cerr << "qm_bench: " << error.number() << " " << error.description() << "\n";
+    } catch (const std::exception& error) {
+        std::cerr << "qm_bench: " << error.what() << "\n";
+    }
+    return 1;
+}
