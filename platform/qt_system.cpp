@@ -124,12 +124,13 @@ bool QtSystem::FileExists(const std::string& path) {
 
 void QtSystem::startTextEditor(const std::string& path) {
     const QString file = QString::fromStdString(path);
-    const QList<QStringList> candidates = {
-        editorCommand("VISUAL"),
-        editorCommand("EDITOR"),
-        {QStringLiteral("xdg-open")},
-        {QStringLiteral("gio"), QStringLiteral("open")},
-    };
+    QList<QStringList> candidates = {editorCommand("VISUAL"), editorCommand("EDITOR")};
+    // The desktop's own choice, where there is a desktop: without one, xdg-open and gio start,
+    // find no application and end, and nothing would appear.
+    if (!qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP")) {
+        candidates.append({QStringLiteral("xdg-open")});
+        candidates.append({QStringLiteral("gio"), QStringLiteral("open")});
+    }
     for (const QStringList& command : candidates) {
         if (startDetached(command, file)) {
             return;
