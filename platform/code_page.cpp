@@ -39,41 +39,43 @@ RunTimeError notRepresentable(std::string_view utf8Text, char32_t codePoint) {
 
 }  // namespace
 
-std::string fromUtf8(std::string_view utf8Text) {
-    std::string out;
-    out.reserve(utf8Text.size());
-    std::size_t pos = 0;
-    char32_t codePoint;
-    while (pos < utf8Text.size()) {
-        if (!utf8::decode(utf8Text, pos, codePoint)) {
-            throw RunTimeError(err::InvalidProcedureCall,
-                               "The text \"" + utf8::repaired(utf8Text) + "\" is not valid UTF-8",
-                               kProgramSource);
-        }
-        const int byte = byteFor(codePoint);
-        if (byte < 0) {
-            throw notRepresentable(utf8Text, codePoint);
-        }
-        out += static_cast<char>(byte);
-    }
-    return out;
-}
+namespace {
 
-std::string fromUtf8Lossy(std::string_view utf8Text) {
+// Strict: what the code page cannot hold is an error. Lossy: it becomes '?', as on Windows.
+std::string encode(std::string_view utf8Text, bool lossy) {
     std::string out;
     out.reserve(utf8Text.size());
     std::size_t pos = 0;
     char32_t codePoint;
     while (pos < utf8Text.size()) {
         if (!utf8::decode(utf8Text, pos, codePoint)) {
+            if (!lossy) {
+                throw RunTimeError(
+                    err::InvalidProcedureCall,
+                    "The text \"" + utf8::repaired(utf8Text) + "\" is not valid UTF-8",
+                    kProgramSource);
+            }
             out += '?';
             ++pos;
             continue;
         }
         const int byte = byteFor(codePoint);
+        if (byte < 0 && !lossy) {
+            throw notRepresentable(utf8Text, codePoint);
+        }
         out += byte < 0 ? '?' : static_cast<char>(byte);
     }
     return out;
+}
+
+}  // namespace
+
+std::string fromUtf8(std::string_view utf8Text) {
+    return encode(utf8Text, false);
+}
+
+std::string fromUtf8Lossy(std::string_view utf8Text) {
+    return encode(utf8Text, true);
 }
 
 std::string toUtf8(std::string_view bytes) {
