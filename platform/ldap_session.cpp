@@ -279,6 +279,23 @@ int LdapSession::parseResult(LDAPMessage* result, std::string& diagnostic,
     return rc != LDAP_SUCCESS ? rc : code;
 }
 
+LDAPMessage* LdapSession::awaitSuccess(int sent, int messageId, const Operation& operation,
+                                       LDAPControl*** controls) {
+    if (sent != LDAP_SUCCESS) {
+        fail(sent, operation, diagnosticMessage());
+    }
+    MessagePtr result(await(messageId, operation));
+    std::string diagnostic;
+    if (const int code = parseResult(result.get(), diagnostic, controls); code != LDAP_SUCCESS) {
+        if (controls != nullptr) {
+            ldap_controls_free(*controls);
+            *controls = nullptr;
+        }
+        fail(code, operation, diagnostic);
+    }
+    return result.release();
+}
+
 std::vector<LdapEntry> LdapSession::search(const SearchRequest& request,
                                            const Operation& operation) {
     LDAP* ld = handle(operation);
@@ -287,14 +304,7 @@ std::vector<LdapEntry> LdapSession::search(const SearchRequest& request,
     const int rc =
         ldap_search_ext(ld, request.base.c_str(), request.scope, request.filter.c_str(),
                         attributes.get(), 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc, operation, diagnosticMessage());
-    }
-    MessagePtr result(await(messageId, operation));
-    std::string diagnostic;
-    if (const int code = parseResult(result.get(), diagnostic, nullptr); code != LDAP_SUCCESS) {
-        fail(code, operation, diagnostic);
-    }
+    MessagePtr result(awaitSuccess(rc, messageId, operation));
     return readEntries(ld, result.get());
 }
 
@@ -315,17 +325,8 @@ SearchPage LdapSession::searchPage(const SearchRequest& request, const std::stri
                          attributes.get(), 0, controls.data(), nullptr, nullptr, LDAP_NO_LIMIT,
                          &messageId);
     ldap_control_free(pagedControl);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc, operation, diagnosticMessage());
-    }
-    MessagePtr result(await(messageId, operation));
-    std::string diagnostic;
     LDAPControl** responseControls = nullptr;
-    if (const int code = parseResult(result.get(), diagnostic, &responseControls);
-        code != LDAP_SUCCESS) {
-        ldap_controls_free(responseControls);
-        fail(code, operation, diagnostic);
-    }
+    MessagePtr result(awaitSuccess(rc, messageId, operation, &responseControls));
     SearchPage page;
     if (LDAPControl* response =
             ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr)) {
@@ -382,14 +383,7 @@ void LdapSession::replace(const std::string& dn,
     int messageId = 0;
     const int rc =
         ldap_modify_ext(ld, dn.c_str(), modificationList.data(), nullptr, nullptr, &messageId);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc, operation, diagnosticMessage());
-    }
-    MessagePtr result(await(messageId, operation));
-    std::string diagnostic;
-    if (const int code = parseResult(result.get(), diagnostic, nullptr); code != LDAP_SUCCESS) {
-        fail(code, operation, diagnostic);
-    }
+    ldap_msgfree(awaitSuccess(rc, messageId, operation));
 }
 
 std::string LdapSession::defaultNamingContext() {

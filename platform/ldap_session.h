@@ -92,6 +92,10 @@ private:
     bool signInWithKerberos(const Operation& operation);
     void signInWithPassword(const Operation& operation);
     LDAPMessage* await(int messageId, const Operation& operation);
+    // The answer to a request just sent (sent is what sending it returned), the caller's to free;
+    // a failed send or a failed result is raised.
+    LDAPMessage* awaitSuccess(int sent, int messageId, const Operation& operation,
+                              LDAPControl*** controls = nullptr);
     int parseResult(LDAPMessage* result, std::string& diagnostic, LDAPControl*** controls);
     [[noreturn]] void fail(int resultCode, const Operation& operation,
                            const std::string& diagnostic = {});
