@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/run_time_error.h"
-#include "platform/text.h"
+#include "platform/core/run_time_error.h"
+#include "platform/core/text.h"
 
 namespace qm {
 

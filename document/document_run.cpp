@@ -4,7 +4,7 @@
 
 #include "document/distinguished_name.h"
 #include "document/sheet_writer.h"
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 
 namespace qm {
 

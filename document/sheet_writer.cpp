@@ -1,7 +1,7 @@
 #include "document/sheet_writer.h"
 
 #include "logonhours/sheet_layout.h"
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 
 namespace qm {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "document/document_run.h"
-#include "platform/text_file.h"
+#include "platform/textfile/text_file.h"
 
 namespace qm {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "fuzz/fuzz_trap.h"
-#include "platform/code_page.h"
-#include "platform/text_file.h"
-#include "platform/utf8.h"
+#include "platform/core/code_page.h"
+#include "platform/textfile/text_file.h"
+#include "platform/core/utf8.h"
 #include "setting/csv_line.h"
 
 // Any file reads as lines of valid UTF-8 without line ends; a line that was not UTF-8 on disk (so

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/error_trap.h"
+#include "platform/core/error_trap.h"
 
 // A trap that unwinds instead of ending the process, so the fuzzer sees a fired trap as an
 // ordinary outcome, not a crash.

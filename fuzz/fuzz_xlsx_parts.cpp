@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/run_time_error.h"
-#include "platform/xlsx_reader.h"
+#include "platform/core/run_time_error.h"
+#include "platform/workbook/xlsx_reader.h"
 
 // The XML of one part of an otherwise sound workbook, chosen by the first byte, so mutations reach
 // the XML readers instead of breaking the zip's deflate stream. Any part gives cells or a

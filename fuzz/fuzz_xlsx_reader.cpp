@@ -2,8 +2,8 @@
 #include <cstdlib>
 
 #include "logonhours/sheet_layout.h"
-#include "platform/run_time_error.h"
-#include "platform/xlsx_reader.h"
+#include "platform/core/run_time_error.h"
+#include "platform/workbook/xlsx_reader.h"
 
 // Any bytes, read as a workbook the way the Set run reads one, give cells or a RunTimeError:
 // never a crash, a hang or a runaway allocation. Limits are small so a bomb costs little here.

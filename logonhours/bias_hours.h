@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/checked_int.h"
-#include "platform/variant.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/variant.h"
 
 namespace qm {
 

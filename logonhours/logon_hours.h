@@ -3,9 +3,9 @@
 #include <array>
 #include <string>
 
-#include "platform/checked_int.h"
-#include "platform/error_trap.h"
-#include "platform/variant.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
+#include "platform/core/variant.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/checked_int.h"
+#include "platform/core/checked_int.h"
 
 namespace qm {
 

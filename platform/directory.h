@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/variant.h"
+#include "platform/core/variant.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/variant.h"
+#include "platform/core/variant.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/variant.h"
+#include "platform/core/variant.h"
 
 namespace qm {
 

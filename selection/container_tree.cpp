@@ -1,6 +1,6 @@
 #include "selection/container_tree.h"
 
-#include "platform/text.h"
+#include "platform/core/text.h"
 #include "selection/selection_screen.h"
 
 namespace qm {

@@ -5,7 +5,7 @@
 #include <QProgressBar>
 
 #include "logonhours/bias_hours.h"
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 #include "selection/container_tree.h"
 
 namespace qm {

@@ -6,9 +6,9 @@
 
 #include "document/document_run.h"
 #include "logonhours/logon_hours.h"
-#include "platform/checked_int.h"
-#include "platform/qt_controls.h"
-#include "platform/screen_services.h"
+#include "platform/core/checked_int.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/screen_services.h"
 #include "selection/tree_view.h"
 #include "setting/set_run.h"
 

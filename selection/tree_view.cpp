@@ -2,8 +2,8 @@
 
 #include <QHeaderView>
 
-#include "platform/checked_int.h"
-#include "platform/run_time_error.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/run_time_error.h"
 
 namespace qm {
 

@@ -7,8 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/qt_controls.h"
-#include "platform/run_time_error.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/core/run_time_error.h"
 
 namespace qm {
 

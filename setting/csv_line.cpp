@@ -1,6 +1,6 @@
 #include "setting/csv_line.h"
 
-#include "platform/checked_int.h"
+#include "platform/core/checked_int.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "logonhours/logon_hours.h"
-#include "platform/text_file.h"
+#include "platform/textfile/text_file.h"
 
 namespace qm {
 

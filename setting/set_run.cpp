@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "logonhours/sheet_layout.h"
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 #include "setting/csv_line.h"
 #include "setting/name_escape.h"
 #include "setting/restore_sheet.h"

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "logonhours/logon_hours.h"
-#include "platform/checked_int.h"
-#include "platform/error_trap.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
 #include "platform/spreadsheet.h"
-#include "platform/text.h"
-#include "platform/text_file.h"
+#include "platform/core/text.h"
+#include "platform/textfile/text_file.h"
 
 namespace qm {
 

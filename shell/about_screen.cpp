@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 
 namespace qm {
 

@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "platform/qt_controls.h"
-#include "platform/screen_services.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/screen_services.h"
 
 class QLabel;
 

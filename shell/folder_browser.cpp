@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "platform/text.h"
+#include "platform/core/text.h"
 #include "shell/main_screen.h"
 
 namespace qm {

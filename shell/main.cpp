@@ -3,13 +3,13 @@
 #include <QApplication>
 #include <memory>
 
-#include "platform/credentials.h"
-#include "platform/directory_services.h"
-#include "platform/qt_controls.h"
-#include "platform/qt_dialogs.h"
-#include "platform/qt_system.h"
-#include "platform/screen_services.h"
-#include "platform/workbook_application.h"
+#include "platform/signin/credentials.h"
+#include "platform/ldap/directory_services.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_system.h"
+#include "platform/qt/screen_services.h"
+#include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 
 int main(int argc, char* argv[]) {

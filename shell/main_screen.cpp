@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "platform/app_identity.h"
+#include "platform/core/app_identity.h"
 #include "shell/about_screen.h"
 
 namespace qm {

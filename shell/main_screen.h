@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/qt_controls.h"
-#include "platform/screen_services.h"
+#include "platform/qt/qt_controls.h"
+#include "platform/qt/screen_services.h"
 #include "selection/selection_screen.h"
 #include "shell/folder_browser.h"
 

@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "platform/qt_dialogs.h"
-#include "platform/qt_system.h"
-#include "platform/run_time_error.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_system.h"
+#include "platform/core/run_time_error.h"
 
 using namespace qm;
 

@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <string>
 
-#include "platform/screen_services.h"
+#include "platform/qt/screen_services.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
 #include "support/fake_program_end.h"

@@ -10,9 +10,9 @@
 #include <functional>
 #include <tuple>
 
-#include "platform/directory_services.h"
-#include "platform/ldap_error.h"
-#include "platform/ldap_query.h"
+#include "platform/ldap/directory_services.h"
+#include "platform/ldap/ldap_error.h"
+#include "platform/ldap/ldap_query.h"
 #include "setting/name_escape.h"
 #include "support/fake_dialogs.h"
 #include "support/run_time_errors.h"

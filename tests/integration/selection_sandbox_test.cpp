@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "gui/screen_fixture.h"
-#include "platform/credentials.h"
-#include "platform/directory_services.h"
+#include "platform/signin/credentials.h"
+#include "platform/ldap/directory_services.h"
 #include "selection/selection_screen.h"
 #include "support/sandbox_tools.h"
 

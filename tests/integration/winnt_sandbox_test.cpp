@@ -9,8 +9,8 @@
 #include <set>
 #include <tuple>
 
-#include "platform/tcp_probe.h"
-#include "platform/winnt_provider.h"
+#include "platform/samr/tcp_probe.h"
+#include "platform/samr/winnt_provider.h"
 #include "support/fake_dialogs.h"
 #include "support/loopback_listener.h"
 #include "support/run_time_errors.h"

@@ -1,6 +1,6 @@
 #include "setting/set_run.h"
 
-#include "platform/text_file.h"
+#include "platform/textfile/text_file.h"
 #include "runs/run_fixture.h"
 
 namespace qm {

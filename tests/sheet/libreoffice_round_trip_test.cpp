@@ -8,9 +8,9 @@
 #include <regex>
 
 #include "logonhours/sheet_layout.h"
-#include "platform/cell_reader.h"
-#include "platform/text_file.h"
-#include "platform/workbook_application.h"
+#include "platform/workbook/cell_reader.h"
+#include "platform/textfile/text_file.h"
+#include "platform/workbook/workbook_application.h"
 #include "support/libreoffice.h"
 #include "support/workbook_files.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/directory.h"
-#include "platform/run_time_error.h"
+#include "platform/core/run_time_error.h"
 
 namespace qm::testing {
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/screen_services.h"
+#include "platform/qt/screen_services.h"
 #include "support/fake_trap.h"
 
 namespace qm::testing {

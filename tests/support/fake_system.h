@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/run_time_error.h"
+#include "platform/core/run_time_error.h"
 #include "platform/system.h"
 
 namespace qm::testing {

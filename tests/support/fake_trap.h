@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/error_trap.h"
+#include "platform/core/error_trap.h"
 
 namespace qm::testing {
 

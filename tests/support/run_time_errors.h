@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/run_time_error.h"
+#include "platform/core/run_time_error.h"
 
 namespace qm::testing {
 

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/credentials.h"
-#include "platform/directory_services.h"
-#include "platform/workbook_application.h"
+#include "platform/signin/credentials.h"
+#include "platform/ldap/directory_services.h"
+#include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_program_end.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/variant.h"
+#include "platform/core/variant.h"
 
 namespace qm::testing {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/checked_int.h"
-#include "platform/error_trap.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
 #include "support/fake_trap.h"
 #include "support/run_time_errors.h"
 

@@ -6,9 +6,9 @@
 #include <array>
 #include <tuple>
 
-#include "platform/ldap_error.h"
-#include "platform/ldap_path.h"
-#include "platform/ldap_query.h"
+#include "platform/ldap/ldap_error.h"
+#include "platform/ldap/ldap_path.h"
+#include "platform/ldap/ldap_query.h"
 
 namespace qm {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "platform/run_time_error.h"
-#include "platform/text_file.h"
+#include "platform/core/run_time_error.h"
+#include "platform/textfile/text_file.h"
 #include "support/workbook_files.h"
 
 namespace qm {

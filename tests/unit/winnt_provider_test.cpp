@@ -4,8 +4,8 @@
 
 #include <tuple>
 
-#include "platform/winnt_errors.h"
-#include "platform/winnt_path.h"
+#include "platform/samr/winnt_errors.h"
+#include "platform/samr/winnt_path.h"
 
 namespace qm {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/cell_reader.h"
-#include "platform/spreadsheet_error.h"
+#include "platform/workbook/cell_reader.h"
+#include "platform/workbook/spreadsheet_error.h"
 #include "support/workbook_files.h"
 
 namespace qm {

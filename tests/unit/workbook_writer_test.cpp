@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "platform/cell_store.h"
-#include "platform/spreadsheet_error.h"
-#include "platform/workbook_application.h"
+#include "platform/workbook/cell_store.h"
+#include "platform/workbook/spreadsheet_error.h"
+#include "platform/workbook/workbook_application.h"
 #include "support/workbook_files.h"
 
 namespace qm {

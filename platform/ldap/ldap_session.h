@@ -1,0 +1,134 @@
+#pragma once
+
+#include <ldap.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/signin/credentials.h"
+#include "platform/ldap/ldap_path.h"
+#include "platform/core/variant.h"
+
+namespace qm {
+
+// One entry as the server returned it, decoded at once so it outlives the connection.
+struct LdapEntry {
+    std::string dn;
+    std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+
+    // The values of an attribute (name compared without regard to case); null when absent.
+    const std::vector<std::string>* find(const std::string& name) const;
+};
+
+// An attribute's first value as a Variant: Bytes for binary attributes (logonHours …), else Text;
+// Null when absent.
+Variant attributeValue(const std::string& name, const std::vector<std::string>* values);
+bool isBinaryAttribute(const std::string& name);
+
+struct SearchRequest {
+    std::string base;
+    int scope = LDAP_SCOPE_BASE;
+    std::string filter = "(objectClass=*)";
+    std::vector<std::string> attributes;
+};
+
+// One page of a paged search; the cookie asks for the next page and is empty after the last.
+struct SearchPage {
+    std::vector<LdapEntry> entries;
+    std::string cookie;
+};
+
+// What a failure reports: what was being done ("Cannot bind to CN=…") and the error's source.
+struct Operation {
+    std::string what;
+    const char* source;
+};
+
+// The session with one directory server (or a list of equivalent ones), kept for the program run.
+// It connects and signs in on first use: with the person's Kerberos ticket when there is one,
+// else with a user name and password asked once, sent only over TLS (StartTLS or ldaps). A lost
+// connection is dropped and made again at the next call.
+class LdapSession {
+public:
+    static constexpr int kConnectTimeoutSeconds = 3;
+    static constexpr int kOperationTimeoutSeconds = 10;
+    static constexpr int kPageSize = 1000;
+
+    LdapSession(std::string uris, Credentials& credentials);
+    ~LdapSession();
+    LdapSession(const LdapSession&) = delete;
+    LdapSession& operator=(const LdapSession&) = delete;
+
+    // The server's URI list, as messages name it.
+    const std::string& server() const { return uris_; }
+
+    // A search answered in one go (a base read).
+    std::vector<LdapEntry> search(const SearchRequest& request, const Operation& operation);
+    // One page of a paged search (paged-results control, kPageSize entries at most).
+    SearchPage searchPage(const SearchRequest& request, const std::string& cookie,
+                          const Operation& operation);
+    // Tells the server a paged search will not be read further; errors are ignored.
+    void abandonPaging(const SearchRequest& request, const std::string& cookie);
+    // Replaces each attribute with the values given, as binary values.
+    void replace(const std::string& dn,
+                 const std::vector<std::pair<std::string, std::string>>& values,
+                 const Operation& operation);
+
+    // The RootDSE's defaultNamingContext, read once.
+    std::string defaultNamingContext();
+
+    // The name the server gives itself (its RootDSE dnsHostName) read without signing in, or
+    // nothing when it does not answer.
+    static std::optional<std::string> dnsHostNameOf(const std::string& uri);
+
+private:
+    LDAP* handle(const Operation& operation);
+    void open(const Operation& operation);
+    void connect(const Operation& operation);
+    bool signInWithKerberos(const Operation& operation);
+    void signInWithPassword(const Operation& operation);
+    LDAPMessage* await(int messageId, const Operation& operation);
+    // The answer to a request just sent (sent is what sending it returned), the caller's to free;
+    // a failed send or a failed result is raised.
+    LDAPMessage* awaitSuccess(int sent, int messageId, const Operation& operation,
+                              LDAPControl*** controls = nullptr);
+    int parseResult(LDAPMessage* result, std::string& diagnostic, LDAPControl*** controls);
+    [[noreturn]] void fail(int resultCode, const Operation& operation,
+                           const std::string& diagnostic = {});
+    std::string diagnosticMessage() const;
+    void drop();
+
+    std::string uris_;
+    Credentials& credentials_;
+    LDAP* ld_ = nullptr;
+    std::optional<std::string> defaultNamingContext_;
+};
+
+// The URI of a server named in a path: "dc1.corp.test" is ldap://, "dc1.corp.test:636" ldaps://.
+std::string serverUri(const std::string& server);
+
+// The sessions of one program run, one per server, and where each domain's server is.
+class SessionPool {
+public:
+    explicit SessionPool(Credentials& credentials) : credentials_(credentials) {}
+
+    // The session for a path: its own server when it names one, else the server of the DN's
+    // domain, else (RootDSE, a DN without DC components) the computer's own domain.
+    LdapSession& forPath(const LdapPath& path, const Operation& operation);
+
+private:
+    LdapSession& session(const std::string& uris);
+    LdapSession& defaultSession(const Operation& operation);
+    std::string urisOfDomain(const std::string& dnsDomain);
+
+    Credentials& credentials_;
+    std::map<std::string, std::unique_ptr<LdapSession>> sessions_;
+    std::map<std::string, std::string> domainUris_;
+    std::optional<std::string> defaultUris_;
+};
+
+}  // namespace qm

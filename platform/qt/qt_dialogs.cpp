@@ -1,0 +1,112 @@
+#include "platform/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace qm {
+
+namespace {
+
+QWidget* dialogOwner() {
+    return QApplication::activeWindow();
+}
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QMessageBox::Icon iconOf(MessageStyle style) {
+    switch (style) {
+        case MessageStyle::Critical:
+            return QMessageBox::Critical;
+        case MessageStyle::Question:
+            return QMessageBox::Question;
+        case MessageStyle::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
+// "Excel Spreadsheet (*.xls;*.xlsx)" loses its own pattern list: Qt reads the patterns from the
+// last parentheses and would take "*.xls;*.xlsx" for one pattern.
+QString descriptionWithoutPatterns(QString description) {
+    description = description.trimmed();
+    if (description.endsWith(QLatin1Char(')'))) {
+        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open > 0) {
+            description = description.left(open).trimmed();
+        }
+    }
+    return description;
+}
+
+}  // namespace
+
+QString displayText(const std::string& text) {
+    QString shown = fromUtf8(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+QString qtNameFilters(const std::string& filter) {
+    const QStringList parts = fromUtf8(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        filters << descriptionWithoutPatterns(parts[i]) + QStringLiteral(" (") +
+                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+Answer QtDialogs::messageBox(const std::string& title, const std::string& text,
+                             MessageStyle style) {
+    const bool question = style == MessageStyle::Question;
+    QMessageBox box(iconOf(style), fromUtf8(title), displayText(text),
+                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, dialogOwner());
+    box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
+    const int chosen = box.exec();
+    if (!question) {
+        return Answer::Ok;
+    }
+    return chosen == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::string QtDialogs::inputBox(const std::string& title, const std::string& prompt, bool masked) {
+    QInputDialog box(dialogOwner());
+    box.setWindowTitle(fromUtf8(title));
+    box.setLabelText(displayText(prompt));
+    box.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    if (box.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return box.textValue().toStdString();
+}
+
+std::string QtDialogs::browseForFolder(const std::string& title, const std::string& initialFolder) {
+    return QFileDialog::getExistingDirectory(dialogOwner(), fromUtf8(title),
+                                             fromUtf8(initialFolder), QFileDialog::ShowDirsOnly)
+        .toStdString();
+}
+
+std::optional<std::string> QtDialogs::openFile(const std::string& title,
+                                               const std::string& initialDir,
+                                               const std::string& fileName,
+                                               const std::string& filter) {
+    QFileDialog box(dialogOwner(), fromUtf8(title), fromUtf8(initialDir));
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::ExistingFile);
+    box.setNameFilter(qtNameFilters(filter));
+    if (!fileName.empty()) {
+        box.selectFile(fromUtf8(fileName));
+    }
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return box.selectedFiles().constFirst().toStdString();
+}
+
+}  // namespace qm

@@ -1,0 +1,170 @@
+#include "platform/qt/qt_system.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTimeZone>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/core/run_time_error.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kNetbiosNameLength = 15;
+constexpr const char* kSystemSource = "System";
+
+// Editors tried when the desktop names none, in order.
+constexpr std::array kKnownEditors = {"gnome-text-editor", "gedit", "kate", "kwrite",
+                                      "mousepad",          "pluma", "xed",  "featherpad",
+                                      "leafpad",           "geany", "xedit"};
+
+// The program named by an editor variable such as "code --wait", split without a shell.
+QStringList editorCommand(const char* variable) {
+    const QString value = qEnvironmentVariable(variable).trimmed();
+    return value.isEmpty() ? QStringList() : QProcess::splitCommand(value);
+}
+
+bool startDetached(QStringList command, const QString& file) {
+    if (command.isEmpty()) {
+        return false;
+    }
+    const QString program = command.takeFirst();
+    if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable()) {
+        return false;
+    }
+    command << file;
+    return QProcess::startDetached(program, command);
+}
+
+// The date format with seconds in the time, as a general date shows them.
+QString dateTimeFormatWithSeconds(const QLocale& locale) {
+    QString format = locale.dateTimeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("ss")) && format.contains(QLatin1String("mm"))) {
+        format.replace(format.indexOf(QLatin1String("mm")), 2, QStringLiteral("mm:ss"));
+    }
+    return format;
+}
+
+bool isSystemProgramFolder(const QString& folder) {
+    static const QStringList kSystemFolders = {"/bin", "/sbin", "/usr", "/opt"};
+    return std::any_of(kSystemFolders.begin(), kSystemFolders.end(), [&](const QString& root) {
+        return folder == root || folder.startsWith(root + "/");
+    });
+}
+
+}  // namespace
+
+std::string netbiosName(const std::string& hostName) {
+    std::string name = hostName.substr(0, hostName.find('.'));
+    if (name.size() > kNetbiosNameLength) {
+        name.resize(kNetbiosNameLength);
+    }
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return name;
+}
+
+std::string QtSystem::ComputerName() {
+    std::array<char, HOST_NAME_MAX + 1> host{};
+    if (gethostname(host.data(), host.size() - 1) != 0) {
+        throw RunTimeError(errno,
+                           std::string("The computer name cannot be read: ") + std::strerror(errno),
+                           kSystemSource);
+    }
+    return netbiosName(host.data());
+}
+
+Variant QtSystem::TimeZoneBias() {
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    if (!zone.isValid()) {
+        throw RunTimeError(
+            err::InvalidProcedureCall,
+            "The system time zone \"" + QTimeZone::systemTimeZoneId().toStdString() +
+                "\" is unknown. Set TZ or /etc/localtime to a zone such as Europe/Berlin.",
+            kSystemSource);
+    }
+    // Seconds east of UTC in standard time; the bias counts minutes the other way.
+    const int standardOffset = zone.standardTimeOffset(QDateTime::currentDateTimeUtc());
+    return Variant(static_cast<std::int32_t>(-standardOffset / 60));
+}
+
+// A copy of Quillmark in a folder of its own keeps its log there. Installed among the system's
+// programs, whose folders are not the administrator's to write, its folder is the person's own
+// Quillmark folder instead (~/.local/share/Quillmark), so the log still has a home.
+std::string QtSystem::ApplicationPath() {
+    const QString programFolder = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    if (!isSystemProgramFolder(programFolder)) {
+        return programFolder.toStdString();
+    }
+    const QString ownFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quillmark";
+    QDir().mkpath(ownFolder);
+    return ownFolder.toStdString();
+}
+
+bool QtSystem::FileExists(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).isFile();
+}
+
+void QtSystem::startTextEditor(const std::string& path) {
+    const QString file = QString::fromStdString(path);
+    QList<QStringList> candidates = {editorCommand("VISUAL"), editorCommand("EDITOR")};
+    // The desktop's own choice, where there is a desktop: without one, xdg-open and gio start,
+    // find no application and end, and nothing would appear.
+    if (!qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP")) {
+        candidates.append({QStringLiteral("xdg-open")});
+        candidates.append({QStringLiteral("gio"), QStringLiteral("open")});
+    }
+    for (const QStringList& command : candidates) {
+        if (startDetached(command, file)) {
+            return;
+        }
+    }
+    for (const char* editor : kKnownEditors) {
+        if (startDetached({QString::fromLatin1(editor)}, file)) {
+            return;
+        }
+    }
+    throw RunTimeError(53,
+                       "No text editor could be started for " + path +
+                           ". Install one (for example gedit) or set VISUAL to an editor.",
+                       kSystemSource);
+}
+
+std::string QtSystem::nowText() {
+    const QLocale locale = QLocale::system();
+    return locale.toString(QDateTime::currentDateTime(), dateTimeFormatWithSeconds(locale))
+        .toStdString();
+}
+
+std::string QtSystem::formatGrouped(std::int64_t number) {
+    return QLocale::system().toString(static_cast<qlonglong>(number)).toStdString();
+}
+
+std::int64_t QtSystem::parseGrouped(const std::string& text) {
+    bool ok = false;
+    const qlonglong number =
+        QLocale::system().toLongLong(QString::fromStdString(text).trimmed(), &ok);
+    if (!ok) {
+        throw err::typeMismatch();
+    }
+    return number;
+}
+
+}  // namespace qm

@@ -1,0 +1,198 @@
+#include "platform/samr/winnt_provider.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <mutex>
+#include <set>
+
+#include "platform/samr/samr_client.h"
+#include "platform/samr/tcp_probe.h"
+#include "platform/samr/winnt_errors.h"
+#include "platform/samr/winnt_objects.h"
+#include "platform/samr/winnt_path.h"
+
+namespace qm {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kSmbPort = 445;
+// Long enough for a slow network, short enough that a switched-off computer does not look like a
+// hung program.
+constexpr auto kAnswerTimeout = 3s;
+constexpr const char* kLoopback = "127.0.0.1";
+
+struct Computer {
+    std::string name;
+    std::shared_ptr<samr::AccountDomain> accounts;  // null: the local computer without SMB server
+};
+
+samr::Login passwordLogin(const Credentials::Password& answer) {
+    samr::Login login;
+    login.password = answer.password;
+    const std::string& typed = answer.user;
+    if (const auto backslash = typed.find('\\'); backslash != std::string::npos) {
+        login.domain = typed.substr(0, backslash);
+        login.user = typed.substr(backslash + 1);
+    } else if (const auto at = typed.rfind('@'); at != std::string::npos) {
+        login.user = typed.substr(0, at);
+        login.domain = typed.substr(at + 1);
+    } else {
+        login.user = typed;
+    }
+    return login;
+}
+
+RunTimeError connectError(const samr::Failure& failure, const std::string& computer,
+                          const std::string& signedInAs) {
+    return samrError(failure.status(), "Cannot connect to computer " + computer + signedInAs +
+                                           " (" + failure.what() + ")");
+}
+
+// Computers that refused the Kerberos ticket in this run. Each try costs a round trip to the KDC
+// and a failed sign-in, which a run binding hundreds of accounts of one computer should pay once.
+class KerberosRefusals {
+public:
+    bool contains(const std::string& host) {
+        std::lock_guard lock(mutex_);
+        return hosts_.count(upperCase(host)) != 0;
+    }
+    void add(const std::string& host) {
+        std::lock_guard lock(mutex_);
+        hosts_.insert(upperCase(host));
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<std::string> hosts_;
+};
+
+KerberosRefusals& kerberosRefusals() {
+    static KerberosRefusals refusals;
+    return refusals;
+}
+
+// Signs in with the person's Kerberos ticket where the computer accepts it, otherwise with the
+// user name and password asked once per run. A refused password is asked again next time.
+std::shared_ptr<samr::AccountDomain> signIn(const std::string& host, const std::string& computer,
+                                            Credentials& credentials) {
+    if (!kerberosRefusals().contains(host) && credentials.hasKerberosTicket()) {
+        samr::Login kerberos;
+        kerberos.kerberos = true;
+        try {
+            return samr::AccountDomain::open(host, kerberos);
+        } catch (const samr::Failure&) {
+            // A computer outside the realm (a workgroup server) takes a password instead.
+            kerberosRefusals().add(host);
+        }
+    }
+    const Credentials::Password& answer = credentials.password();
+    if (answer.user.empty()) {
+        throw winNtError(hresultFromWin32(win32::Cancelled),
+                         "Cannot connect to computer " + computer +
+                             ": signing in was cancelled (no user name was given).");
+    }
+    try {
+        return samr::AccountDomain::open(host, passwordLogin(answer));
+    } catch (const samr::Failure& failure) {
+        if (refusesSignIn(failure.status())) {
+            credentials.forgetPassword();
+        }
+        throw connectError(failure, computer, " as " + answer.user);
+    }
+}
+
+void requireAnswer(const std::string& name) {
+    switch (probeTcp(name, kSmbPort, kAnswerTimeout)) {
+        case ProbeResult::Answered:
+            return;
+        case ProbeResult::UnknownName:
+            throw winNtError(hresultFromWin32(win32::BadNetPath),
+                             "Cannot reach computer " + name +
+                                 ": the name does not resolve to an address. Check the "
+                                 "spelling, the hosts file and DNS.");
+        case ProbeResult::NoAnswer:
+            break;
+    }
+    throw winNtError(hresultFromWin32(win32::BadNetPath),
+                     "Cannot reach computer " + name +
+                         ": it did not accept a connection on TCP port 445 "
+                         "(SMB) within 3 seconds. Check that it is switched on, that it "
+                         "shares files and that its firewall lets port 445 through.");
+}
+
+// The name a computer gives itself, when that name leads back to it; otherwise the name it was
+// reached by (an address, or a name it does not know itself by).
+std::string nameToShow(const std::string& typed, const samr::AccountDomain& accounts) {
+    const std::string reported = upperCase(accounts.computerName());
+    if (reported.empty()) {
+        return upperCase(typed);
+    }
+    if (equalsIgnoringCase(reported, typed) ||
+        probeTcp(reported, kSmbPort, kAnswerTimeout) == ProbeResult::Answered) {
+        return reported;
+    }
+    return upperCase(typed);
+}
+
+Computer reachComputer(const std::string& name, Credentials& credentials) {
+    if (equalsIgnoringCase(name, localComputerName())) {
+        Computer local{localComputerName(), nullptr};
+        if (probeTcp(kLoopback, kSmbPort, kAnswerTimeout) == ProbeResult::Answered) {
+            local.accounts = signIn(kLoopback, local.name, credentials);
+        }
+        return local;
+    }
+    requireAnswer(name);
+    auto accounts = signIn(name, upperCase(name), credentials);
+    return {nameToShow(name, *accounts), accounts};
+}
+
+std::unique_ptr<DirectoryObject> bindUser(const Computer& computer, const std::string& name) {
+    const std::string notFound = "User " + name + " was not found on computer " + computer.name;
+    if (computer.accounts == nullptr) {
+        throw winNtError(hresultFromWin32(win32::UserNotFound),
+                         notFound +
+                             ": this computer runs no SMB server, so it has no local "
+                             "accounts that can be reached.");
+    }
+    std::optional<std::uint32_t> rid;
+    try {
+        rid = computer.accounts->lookupUser(name);
+    } catch (const samr::Failure& failure) {
+        throw samrError(failure.status(),
+                        "Cannot look up user " + name + " on computer " + computer.name);
+    }
+    if (!rid) {
+        throw winNtError(hresultFromWin32(win32::UserNotFound),
+                         notFound + ": the computer has no user account of that name.");
+    }
+    auto user = std::make_unique<WinNtUser>(computer.accounts, computer.name, name, *rid);
+    user->readLogonHours();
+    return user;
+}
+
+}  // namespace
+
+std::string localComputerName() {
+    char host[HOST_NAME_MAX + 1] = {};
+    if (gethostname(host, sizeof host - 1) != 0) {
+        return {};
+    }
+    std::string name(host);
+    name = name.substr(0, name.find('.'));
+    return upperCase(name.substr(0, 15));
+}
+
+std::unique_ptr<DirectoryObject> bindWinNt(const std::string& path, Credentials& credentials) {
+    const WinNtPath parsed = parseWinNtPath(path);
+    const Computer computer = reachComputer(parsed.computer, credentials);
+    if (!parsed.isUser()) {
+        return std::make_unique<WinNtComputer>(computer.name, computer.accounts);
+    }
+    return bindUser(computer, parsed.user);
+}
+
+}  // namespace qm

@@ -1,0 +1,253 @@
+#include "platform/textfile/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/core/code_page.h"
+#include "platform/core/run_time_error.h"
+#include "platform/core/utf8.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+struct FileErrorKind {
+    std::int32_t number;
+    const char* text;
+};
+
+FileErrorKind kindOf(int errorNumber, bool creating) {
+    switch (errorNumber) {
+        case EEXIST:
+            return {58, "File already exists"};
+        case ENOENT:
+            return creating ? FileErrorKind{76, "Path not found"}
+                            : FileErrorKind{53, "File not found"};
+        case ENOTDIR:
+        case ENAMETOOLONG:
+            return {76, "Path not found"};
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY:
+            return {70, "Permission denied"};
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return {61, "Disk full"};
+        case EIO:
+            return {57, "Device I/O error"};
+        default:
+            return {75, "Path/File access error"};
+    }
+}
+
+RunTimeError fileError(int errorNumber, const std::string& path, bool creating = false) {
+    const FileErrorKind kind = kindOf(errorNumber, creating);
+    return RunTimeError(
+        kind.number, std::string(kind.text) + " (" + path + ": " + std::strerror(errorNumber) + ")",
+        kProgramSource);
+}
+
+void refuseFolder(int fd, const std::string& path) {
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        throw fileError(EISDIR, path);
+    }
+}
+
+int closeReportingError(int& fd) {
+    const int result = ::close(fd);
+    fd = -1;
+    return result == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+// --- Writer -----------------------------------------------------------------------------------
+
+TextFileWriter::TextFileWriter(std::string path, TextFileMode mode, TextEncoding encoding)
+    : path_(std::move(path)), encoding_(encoding) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC |
+                      (mode == TextFileMode::Append      ? O_APPEND
+                       : mode == TextFileMode::CreateNew ? O_EXCL
+                                                         : O_TRUNC);
+    fd_ = ::open(path_.c_str(), flags, 0666);
+    if (fd_ < 0) {
+        throw fileError(errno, path_, true);
+    }
+    try {
+        if (encoding_ == TextEncoding::Utf8WithBom && lseek(fd_, 0, SEEK_END) == 0) {
+            writeAll(kByteOrderMark);
+        }
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+}
+
+TextFileWriter::~TextFileWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void TextFileWriter::writeLine(std::string_view utf8Text) {
+    std::string bytes;
+    if (encoding_ == TextEncoding::Windows1252) {
+        bytes = cp1252::fromUtf8(utf8Text);
+    } else if (encoding_ == TextEncoding::Windows1252Lossy) {
+        bytes = cp1252::fromUtf8Lossy(utf8Text);
+    } else if (utf8::isValid(utf8Text)) {
+        bytes = utf8Text;
+    } else {
+        throw RunTimeError(err::InvalidProcedureCall,
+                           "The text \"" + utf8::repaired(utf8Text) + "\" is not valid UTF-8",
+                           kProgramSource);
+    }
+    bytes += "\r\n";
+    writeAll(bytes);
+}
+
+void TextFileWriter::writeAll(std::string_view bytes) {
+    if (fd_ < 0) {
+        throw RunTimeError(52, "Bad file name or number (" + path_ + " is closed)", kProgramSource);
+    }
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw fileError(errno, path_);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+void TextFileWriter::flushToDisk() {
+    if (fd_ >= 0 && fdatasync(fd_) != 0) {
+        throw fileError(errno, path_);
+    }
+}
+
+void TextFileWriter::close() {
+    if (fd_ >= 0) {
+        if (const int error = closeReportingError(fd_)) {
+            throw fileError(error, path_);
+        }
+    }
+}
+
+// --- Reader -----------------------------------------------------------------------------------
+
+TextFileReader::TextFileReader(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        throw fileError(errno, path_);
+    }
+    refuseFolder(fd_, path_);
+    try {
+        while (buffer_.size() < kByteOrderMark.size() && fill()) {
+        }
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
+    if (std::string_view(buffer_).starts_with(kByteOrderMark)) {
+        utf8_ = true;
+        position_ = kByteOrderMark.size();
+    }
+}
+
+TextFileReader::~TextFileReader() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+// Appends the next chunk of the file to what is left in the buffer; false at the end of the file.
+bool TextFileReader::fill() {
+    if (fd_ < 0) {
+        throw RunTimeError(52, "Bad file name or number (" + path_ + " is closed)", kProgramSource);
+    }
+    buffer_.erase(0, position_);
+    position_ = 0;
+    const std::size_t kept = buffer_.size();
+    buffer_.resize(kept + kReadChunk);
+    ssize_t got;
+    do {
+        got = ::read(fd_, buffer_.data() + kept, kReadChunk);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        const int error = errno;
+        buffer_.resize(kept);
+        throw fileError(error, path_);
+    }
+    buffer_.resize(kept + static_cast<std::size_t>(got));
+    return got > 0;
+}
+
+bool TextFileReader::atEndOfFile() {
+    return position_ == buffer_.size() && !fill();
+}
+
+bool TextFileReader::readLine(std::string& line) {
+    if (atEndOfFile()) {
+        return false;
+    }
+    ++lineNumber_;
+    std::string bytes;
+    for (;;) {
+        const std::size_t end = buffer_.find_first_of("\r\n", position_);
+        const std::size_t stop = end == std::string::npos ? buffer_.size() : end;
+        bytes.append(buffer_, position_, stop - position_);
+        position_ = stop;
+        if (bytes.size() > kMaxLineBytes) {
+            throw RunTimeError(75,
+                               "Path/File access error (line " + std::to_string(lineNumber_) +
+                                   " of " + path_ + " is longer than 4 MB)",
+                               kProgramSource);
+        }
+        if (end != std::string::npos) {
+            break;
+        }
+        if (!fill()) {
+            break;
+        }
+    }
+    if (position_ < buffer_.size()) {
+        const char lineEnd = buffer_[position_++];
+        if (lineEnd == '\r' && !atEndOfFile() && buffer_[position_] == '\n') {
+            ++position_;
+        }
+    }
+    // LibreOffice saves CSV as UTF-8 without a mark. Accented Windows-1252 text is almost never
+    // valid UTF-8, so a line that is valid UTF-8 is taken as such.
+    if (utf8_ || utf8::isValid(bytes)) {
+        line = utf8::repaired(bytes);
+    } else {
+        line = cp1252::toUtf8(bytes);
+    }
+    return true;
+}
+
+void TextFileReader::close() {
+    if (fd_ >= 0) {
+        if (const int error = closeReportingError(fd_)) {
+            throw fileError(error, path_);
+        }
+    }
+    buffer_.clear();
+    position_ = 0;
+}
+
+}  // namespace qm
