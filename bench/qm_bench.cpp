@@ -27,13 +27,12 @@
 #include "document/document_run.h"
 #include "document/sheet_writer.h"
 #include "logonhours/sheet_layout.h"
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
 #include "platform/qt/qt_system.h"
 #include "platform/qt/screen_services.h"
+#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "selection/selection_screen.h"
-#include "selection/tree_view.h"
 #include "setting/set_run.h"
 #include "setting/sheet_reader.h"
 
@@ -74,9 +73,7 @@ public:
           count_(std::move(count)) {}
     std::string countCaption() override { return count_; }
     Int16 nodeCount() override { return 1; }
-    TreeNodeState node(Int16) override {
-        return {true, "Domain Container", base_, "LDAP://" + base_};
-    }
+    TreeNodeState node(Int16) override { return {true, "Domain Container", base_, base_}; }
     ProgressBar& progressBar() override { return *this; }
     bool workbookChosen() override { return workbook_; }
     std::string fileName() override { return file_; }
@@ -118,7 +115,7 @@ struct Bench {
     ScreenTrapServices trap{dialogs, programEnd};
     LogonHours logonHours{trap, 0};
     BenchSystem system;
-    DocumentServices document(Connection* connection = nullptr) {
+    DocumentServices document(QueryConnection* connection = nullptr) {
         return {*directory, connection, *spreadsheets, dialogs, trap, logonHours, system};
     }
 };
@@ -139,26 +136,18 @@ Bytes hoursOf(int user, int seed) {
 }
 
 bool readUsers(Bench& bench, const std::string& base) {
-    auto connection = bench.directory->newConnection();
-    connection->Open("Active Directory Provider", "", "");
-    auto recordset = connection->newRecordset();
-    recordset->setSource("<LDAP://" + base + ">;(&(objectCategory=person)(objectClass=user));" +
-                         "logonHours,sAMAccountName,distinguishedName,cn;oneLevel");
-    recordset->Open();
+    const auto users = bench.directory->openQueryConnection()->users(base);
     std::size_t rows = 0;
-    for (; !recordset->Eof(); recordset->MoveNext(), ++rows) {
-        for (const char* field : {"logonHours", "sAMAccountName", "distinguishedName", "cn"}) {
-            recordset->Fields(field);
-        }
+    while (users->next()) {
+        ++rows;
     }
     return rows > 0;
 }
 
 bool writeUsers(Bench& bench, const std::string& base, int users, int seed) {
     for (int user = 1; user <= users; ++user) {
-        auto object = bench.directory->bind("LDAP://CN=" + bulkName(user) + "," + base);
-        object->Put("logonHours", hoursOf(user, seed));
-        object->SetInfo();
+        bench.directory->domainUser("CN=" + bulkName(user) + "," + base)
+            ->setLogonHours(hoursOf(user, seed));
     }
     return true;
 }
@@ -203,11 +192,10 @@ bool scanWorkbook(Bench& bench, int users, const std::string& file) {
 
 bool documentRun(Bench& bench, bool workbook, const std::string& base, int users,
                  const std::string& file) {
-    const auto connection = bench.directory->newConnection();
-    connection->Open("Active Directory Provider", "", "");
+    const auto connection = bench.directory->openQueryConnection();
     BenchScreen screen(file, workbook, base, bench.system.formatGrouped(users));
     DocumentServices services = bench.document(connection.get());
-    cmdOK_Click(screen, services);
+    runDocument(screen, services);
     return !bench.dialogs.critical;
 }
 
@@ -237,18 +225,17 @@ bool loadTree(Bench& bench) {
     ScreenServices services{bench.dialogs, bench.system, *bench.directory, *bench.spreadsheets,
                             bench.programEnd};
     DocumentTaskChosen firstScreen;
-    frmSelect screen(services, firstScreen);
-    screen.Form_Load();
-    for (int node = 1; node <= screen.tvwContainers->Count(); ++node) {
-        std::cout << screen.tvwContainers->Key(node) << "\n";
+    SelectionScreen screen(services, firstScreen);
+    screen.startUp();
+    const ContainerTree& tree = screen.containerTree();
+    for (int node = 1; node <= tree.Count(); ++node) {
+        std::cout << tree.Key(node) << "\n";
     }
-    return screen.tvwContainers->Count() > 1;
+    return tree.Count() > 1;
 }
 
 bool listComputer(Bench& bench, const std::string& computer) {
-    auto object = bench.directory->bind("WinNT://" + computer + ",computer");
-    object->setFilter({"user"});
-    return !object->children().empty();
+    return !bench.directory->computer(computer)->users().empty();
 }
 
 using Args = std::vector<std::string>;

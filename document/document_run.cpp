@@ -11,8 +11,14 @@ namespace qm {
 namespace {
 
 constexpr const char* kLocalComputerTag = "Local Computer";
-constexpr const char* kUserFilter = "(&(objectCategory=person)(objectClass=user))";
-constexpr const char* kUserAttributes = "logonHours,sAMAccountName,distinguishedName,cn";
+
+// A name the directory entry lacks ends the run, as reading a null field as text does.
+const std::string& present(const std::optional<std::string>& text) {
+    if (!text) {
+        throw err::invalidUseOfNull();
+    }
+    return *text;
+}
 
 // One Document run: the nodes in the tree's order, each user of each checked node written once.
 class DocumentRun {
@@ -46,12 +52,6 @@ private:
             return;
         }
 
-        trap_.step("9");
-        // Without a domain there is no connection; only a directory node then fails, at its query.
-        if (services_.connection != nullptr) {
-            query_ = services_.connection->newRecordset();
-        }
-        trap_.step("10");
         trap_.step("11");
         userCount_ = 0;
         const Int16 nodes = screen_.nodeCount();
@@ -84,66 +84,54 @@ private:
 
     void documentComputer(const TreeNodeState& node) {
         trap_.step("14");
-        auto computer = services_.directory.bind("WinNT://" + node.text + ",computer");
+        const auto computer = services_.directory.computer(node.text);
         trap_.step("15");
-        computer->setFilter({"user"});
-        for (const auto& user : computer->children()) {
+        for (const LocalUser& user : computer->users()) {
             trap_.step("16");
-            const std::string commonName = user->Name();
-            const std::string logonName = user->Name();
             countUser();
             trap_.step("17");
-            const Variant logonHours = user->Get("LoginHours");
-            writer_->WriteUserEntry(SheetWriter::Source::Computer, commonName, logonName, node.text,
+            const Variant logonHours = asVariant(user.account->logonHours());
+            writer_->WriteUserEntry(SheetWriter::Source::Computer, user.name, user.name, node.text,
                                     node.text, logonHours);
         }
     }
 
     void documentDirectoryNode(const TreeNodeState& node) {
         trap_.step("26");
-        Recordset& query = directoryQuery();
-        query.setSource("<" + node.key + ">;" + kUserFilter + ";" + kUserAttributes + ";oneLevel");
-        trap_.step("27");
-        query.Open();
-        trap_.step("28");
-        while (!query.Eof()) {
-            trap_.step("29");
-            countUser();
-            const std::string distinguishedName = query.Fields("distinguishedName").toText();
-            const std::string commonName = query.Fields("cn").toText();
-            const std::string logonName = query.Fields("sAMAccountName").toText();
-            const UserLocation location = DeriveUserLocation(distinguishedName);
-            trap_.step("30");
-            const Variant logonHours = query.Fields("logonHours");
-            writer_->WriteUserEntry(SheetWriter::Source::Directory, commonName, logonName,
-                                    location.container, location.domain, logonHours);
-            query.MoveNext();
-        }
-        query.Close();
-        trap_.step("39");
-    }
-
-    Recordset& directoryQuery() {
-        if (!query_) {
+        // Without a domain there is no connection; only a directory node then fails, at its query.
+        if (services_.connection == nullptr) {
             throw RunTimeError(3709,
                                "The connection cannot be used to perform this operation: no "
                                "domain was found when Quillmark started.",
                                "Directory query");
         }
-        return *query_;
+        trap_.step("27");
+        const auto users = services_.connection->users(node.key);
+        trap_.step("28");
+        while (const auto user = users->next()) {
+            trap_.step("29");
+            countUser();
+            const std::string& commonName = present(user->commonName);
+            const std::string& logonName = present(user->logonName);
+            const UserLocation location = DeriveUserLocation(user->distinguishedName);
+            trap_.step("30");
+            writer_->WriteUserEntry(SheetWriter::Source::Directory, commonName, logonName,
+                                    location.container, location.domain,
+                                    asVariant(user->logonHours));
+        }
+        trap_.step("39");
     }
 
     DocumentScreen& screen_;
     DocumentServices& services_;
     ErrorTrap trap_;
     std::optional<SheetWriter> writer_;
-    std::unique_ptr<Recordset> query_;
     Int32 userCount_ = 0;
 };
 
 }  // namespace
 
-void cmdOK_Click(DocumentScreen& screen, DocumentServices& services) {
+void runDocument(DocumentScreen& screen, DocumentServices& services) {
     DocumentRun(screen, services).run();
 }
 

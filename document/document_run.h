@@ -3,11 +3,11 @@
 #include <string>
 
 #include "logonhours/logon_hours.h"
-#include "platform/core/checked_int.h"
 #include "platform/controls.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/core/error_trap.h"
 #include "platform/spreadsheet.h"
 #include "platform/system.h"
 
@@ -18,7 +18,7 @@ struct TreeNodeState {
     bool checked = false;
     std::string tag;   // "Local Computer", "Domain" or "Domain Container"
     std::string text;  // a computer node's Text is the computer's name
-    std::string key;   // a directory node's Key is its "LDAP://" path
+    std::string key;   // a directory node's Key is its distinguished name
 };
 
 // What the Document run reads from, and moves on, the two screens.
@@ -36,7 +36,7 @@ public:
 // The platform services the run works through.
 struct DocumentServices {
     DirectoryServices& directory;
-    Connection* connection;  // DirectoryConnection; null when start-up found no domain
+    QueryConnection* connection;  // the selection screen's; null when start-up found no domain
     SpreadsheetFactory& spreadsheets;
     Dialogs& dialogs;
     TrapServices& trap;
@@ -46,6 +46,6 @@ struct DocumentServices {
 
 // The Document button's run: every user directly in the checked nodes, one entry each, into the
 // logon-hours sheet. Runs under trap QMK3.
-void cmdOK_Click(DocumentScreen& screen, DocumentServices& services);
+void runDocument(DocumentScreen& screen, DocumentServices& services);
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,73 +10,96 @@
 
 namespace qm {
 
-// The directory services the program drives: the LDAP provider (domains, containers, users), the
-// WinNT provider (a computer's local accounts) and the query connection. Every failure is raised as
-// a RunTimeError with a number, a description an administrator can act on, and a source.
+// The directory as the selection screen and the runs use it: domains, their containers and users
+// (LDAP), computers and their local accounts (SAMR). Every failure is raised as a RunTimeError with
+// a number, a description an administrator can act on, and a source.
 
-// One object bound by path: the RootDSE, a domain, container or user ("LDAP://…"), a computer or
-// one of its local users ("WinNT://…").
-class DirectoryObject {
-public:
-    virtual ~DirectoryObject() = default;
-
-    // A path that binds this object again; unique per object, so it serves as a tree node's Key.
-    virtual std::string ADsPath() const = 0;
-    // The relative name ("OU=Sales", "CN=Users"); for a computer or a local user, its name.
-    virtual std::string Name() const = 0;
-
-    // A property of the object as bound: "rootDomainNamingContext" of the RootDSE, "logonHours" of
-    // an LDAP user, "LoginHours" of a WinNT user (names compare without regard to case). Null when
-    // the object has no such value. A logon-hours value comes back with the length it has.
-    virtual Variant Get(const std::string& property) = 0;
-
-    // Restricts children() to the given object classes ("container", "organizationalUnit",
-    // "builtinDomain"; "domain"; "user").
-    virtual void setFilter(const std::vector<std::string>& classNames) = 0;
-    // The children of the filtered classes, in the order the directory returns them.
-    virtual std::vector<std::unique_ptr<DirectoryObject>> children() = 0;
-
-    // Stages a new value ("logonHours" for LDAP, "loginHours" for WinNT: exactly 21 bytes);
-    // SetInfo saves what was staged.
-    virtual void Put(const std::string& property, const Variant& value) = 0;
-    virtual void SetInfo() = 0;
+// A domain, container or organizational unit as a tree node shows it.
+struct DirectoryNode {
+    std::string key;   // its distinguished name as the directory writes it; unique per object
+    std::string name;  // its relative name: "DC=corp", "OU=Sales", "CN=Users"
 };
 
-// A one-level query through the connection: Source is "<LDAP://base>;filter;attributes;oneLevel".
-// Searches are paged, so a container of any size comes back whole.
-class Recordset {
-public:
-    virtual ~Recordset() = default;
-    virtual void setSource(const std::string& source) = 0;
-    virtual void Open() = 0;
-    virtual std::int32_t RecordCount() = 0;
-    virtual bool Eof() = 0;
-    // A field of the current record: Text, Bytes (logonHours) or Null when the entry lacks it.
-    virtual Variant Fields(const std::string& name) = 0;
-    virtual void MoveNext() = 0;
-    virtual void Close() = 0;
+// One user directly in a directory node. A name the entry lacks is none.
+struct DirectoryUser {
+    std::optional<std::string> commonName;
+    std::optional<std::string> logonName;  // pre-Windows 2000 (sAMAccountName)
+    std::string distinguishedName;
+    std::optional<Bytes> logonHours;  // none when the user has no value
 };
 
-// The query connection of provider "ADsDSOObject".
-class Connection {
+// Hours as the sheets take them: Null when there are none.
+inline Variant asVariant(const std::optional<Bytes>& hours) {
+    return hours ? Variant(*hours) : Variant::null();
+}
+
+// The users of one node, read as they are asked for (page by page): only one page is held.
+class UserStream {
 public:
-    virtual ~Connection() = default;
-    virtual void Open(const std::string& connectionText, const std::string& user,
-                      const std::string& password) = 0;
-    // 1 while open, 0 when closed.
-    virtual int State() const = 0;
-    virtual void Close() = 0;
-    // A new recordset whose active connection is this one.
-    virtual std::unique_ptr<Recordset> newRecordset() = 0;
+    virtual ~UserStream() = default;
+    // None after the last user.
+    virtual std::optional<DirectoryUser> next() = 0;
+};
+
+// The selection screen's query connection: opened at start-up when a domain is found, closed by
+// Exit or an error trap. Queries take the users one level below a node: persons that are users.
+class QueryConnection {
+public:
+    virtual ~QueryConnection() = default;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;  // an error when already closed
+    virtual std::int32_t countUsers(const std::string& nodeKey) = 0;
+    virtual std::unique_ptr<UserStream> users(const std::string& nodeKey) = 0;
+};
+
+// An account whose logon hours are read and written: a domain user or a computer's local user.
+class Account {
+public:
+    virtual ~Account() = default;
+    // The value as held (of any length), none when the account has none.
+    virtual std::optional<Bytes> logonHours() = 0;
+    // Saves a 21-byte value.
+    virtual void setLogonHours(const Bytes& hours) = 0;
+};
+
+struct LocalUser {
+    std::string name;
+    std::unique_ptr<Account> account;
+};
+
+// A Windows computer reached by name.
+class Computer {
+public:
+    virtual ~Computer() = default;
+    virtual const std::string& name() const = 0;  // as it names itself; unique, the node's key
+    virtual std::vector<LocalUser> users() = 0;   // its local user accounts, in its order
 };
 
 class DirectoryServices {
 public:
     virtual ~DirectoryServices() = default;
-    // "LDAP://RootDSE", "LDAP://" + DN, "WinNT://" + computer + ",computer",
-    // "WinNT://" + computer + "/" + user + ",user".
-    virtual std::unique_ptr<DirectoryObject> bind(const std::string& path) = 0;
-    virtual std::unique_ptr<Connection> newConnection() = 0;
+
+    // Whether the RootDSE answers: false when this computer is in no domain or no DC answers.
+    virtual bool inDomain() = 0;
+    // The forest root domain's DN from the RootDSE that inDomain reached.
+    virtual std::string forestRootDomain() = 0;
+    virtual std::unique_ptr<QueryConnection> openQueryConnection() = 0;
+
+    // A domain (or any container) by its DN; an error when no such object is there.
+    virtual DirectoryNode domain(const std::string& dn) = 0;
+    // The containers, organizational units and built-in domain containers directly below a node,
+    // and its child domains, in the order the directory returns them.
+    virtual std::vector<DirectoryNode> childContainers(const std::string& nodeKey) = 0;
+    virtual std::vector<DirectoryNode> childDomains(const std::string& nodeKey) = 0;
+
+    virtual std::unique_ptr<Computer> computer(const std::string& name) = 0;
+
+    // An account bound for the Set run: a domain user by DN, a local user by computer and name.
+    // An error when the text cannot name such an account (checked before anyone is contacted), or
+    // when the object is missing or is not a user.
+    virtual std::unique_ptr<Account> domainUser(const std::string& dn) = 0;
+    virtual std::unique_ptr<Account> computerAccount(const std::string& computer,
+                                                     const std::string& name) = 0;
 };
 
 }  // namespace qm

@@ -1,11 +1,12 @@
 #include "selection/container_tree.h"
 
 #include "platform/core/text.h"
-#include "selection/selection_screen.h"
 
 namespace qm {
 
 namespace {
+
+constexpr const char* kTreeSource = "TreeView";
 
 // A domain's own System container is left out with everything below it.
 bool isSystemContainer(const std::string& name) {
@@ -21,129 +22,131 @@ RunTimeError noQueryConnection() {
 
 }  // namespace
 
-std::string userCountQuery(const std::string& key) {
-    return "<" + key + ">;" + kUserFilter + ";distinguishedName;oneLevel";
+const ContainerTree::Node& ContainerTree::node(int index) const {
+    return subscript(nodes_, static_cast<long long>(index) - 1);
 }
 
-void frmSelect::AddDomainNode(DirectoryObject& domain, const std::string& parentKey) {
-    ErrorTrap trap("QMK4", trapServices_);
-    trap.run([&] {
-        trap.step("1");
-        if (parentKey.empty()) {
-            trap.step("2");
-            LastNode_ = tvwContainers->Add("", domain.ADsPath(), domain.Name());
-        } else {
-            trap.step("3");
-            LastNode_ = tvwContainers->Add(parentKey, domain.ADsPath(), domain.Name());
+ContainerTree::Node& ContainerTree::node(int index) {
+    return subscript(nodes_, static_cast<long long>(index) - 1);
+}
+
+int ContainerTree::Add(const std::string& parentKey, const std::string& key,
+                       const std::string& text) {
+    if (indexByKey_.contains(key)) {
+        throw RunTimeError(35602, "Key is not unique in collection", kTreeSource);
+    }
+    int parent = 0;
+    if (!parentKey.empty()) {
+        const auto found = indexByKey_.find(parentKey);
+        if (found == indexByKey_.end()) {
+            throw RunTimeError(35601, "Element not found", kTreeSource);
         }
+        parent = found->second;
+    }
+    const int index = Count() + 1;
+    nodes_.push_back(Node{key, text, {}, parent, {}, false});
+    indexByKey_.emplace(key, index);
+    if (parent != 0) {
+        node(parent).children.push_back(index);
+    }
+    lastNode_ = index;
+    display_.nodeAdded(index, parent, text);
+    return index;
+}
+
+void ContainerTree::setTag(int index, const std::string& tag) {
+    node(index).tag = tag;
+}
+
+void ContainerTree::AddDomainNode(const DirectoryNode& domain, const std::string& parentKey) {
+    ErrorTrap trap("QMK4", trap_);
+    trap.run([&] {
+        trap.step(parentKey.empty() ? "2" : "3");
+        Add(parentKey, domain.key, domain.name);
 
         trap.step("4");
-        tvwContainers->setTag(LastNode_, kDomainTag);
-
-        trap.step("5");
-        domain.setFilter(kContainerClasses);
+        setTag(lastNode_, kDomainTag);
 
         trap.step("6");
-        auto containers = domain.children();
-        for (auto& container : containers) {
+        for (const DirectoryNode& container : directory_.childContainers(domain.key)) {
             trap.step("7");
-            if (!isSystemContainer(container->Name())) {
-                AddContainerNode(*container, domain.ADsPath());
+            if (!isSystemContainer(container.name)) {
+                AddContainerNode(container, domain.key);
             }
         }
 
         trap.step("8");
-        domain.setFilter(kDomainClasses);
-        auto childDomains = domain.children();
-        for (auto& childDomain : childDomains) {
+        for (const DirectoryNode& childDomain : directory_.childDomains(domain.key)) {
             trap.step("9");
-            AddDomainNode(*childDomain, domain.ADsPath());
+            AddDomainNode(childDomain, domain.key);
         }
 
         trap.step("10");
     });
 }
 
-void frmSelect::AddContainerNode(DirectoryObject& container, const std::string& parentKey) {
-    ErrorTrap trap("QMK5", trapServices_);
+void ContainerTree::AddContainerNode(const DirectoryNode& container, const std::string& parentKey) {
+    ErrorTrap trap("QMK5", trap_);
     trap.run([&] {
         trap.step("1");
-        LastNode_ = tvwContainers->Add(parentKey, container.ADsPath(), container.Name());
+        Add(parentKey, container.key, container.name);
 
         trap.step("2");
-        tvwContainers->setTag(LastNode_, kDomainContainerTag);
-
-        trap.step("3");
-        container.setFilter(kContainerClasses);
+        setTag(lastNode_, kDomainContainerTag);
 
         trap.step("4");
-        auto children = container.children();
-        for (auto& child : children) {
+        for (const DirectoryNode& child : directory_.childContainers(container.key)) {
             trap.step("5");
-            AddContainerNode(*child, container.ADsPath());
+            AddContainerNode(child, container.key);
         }
 
         trap.step("6");
     });
 }
 
-void frmSelect::tvwContainers_NodeCheck(int node) {
-    ErrorTrap trap("QMK6", trapServices_);
+void ContainerTree::setChecked(int index, bool checked) {
+    node(index).checked = checked;
+    display_.markChanged(index, checked);
+}
+
+void ContainerTree::checkedByPerson(int index, bool checked) {
+    node(index).checked = checked;
+    NodeCheck(index);
+}
+
+void ContainerTree::NodeCheck(int index) {
+    ErrorTrap trap("QMK6", trap_);
     trap.run([&] {
         trap.step("1");
-        const std::string tag = tvwContainers->Tag(node);
+        const std::string& tag = Tag(index);
         if (tag == kDomainTag || tag == kDomainContainerTag) {
-            addToCounts(node, countDirectoryUsers(node, trap));  // steps 2 to 7
+            addToCounts(index, countDirectoryUsers(index, trap));  // steps 2 to 7
         }
         if (tag == kLocalComputerTag) {
-            addToCounts(node, countComputerUsers(node, trap));  // steps 8 to 11
+            addToCounts(index, countComputerUsers(index, trap));  // steps 8 to 11
         }
 
         trap.step("12");
-        showUserCount();
-        enableSelectionButtons(CheckedNodeCount_ != 0);
+        display_.countsChanged(userCount_, checkedNodeCount_);
     });
 }
 
-Int32 frmSelect::countDirectoryUsers(int node, ErrorTrap& trap) {
-    trap.step("2");
-    std::unique_ptr<Recordset> records;
-
-    trap.step("3");
-    if (DirectoryConnection_ != nullptr) {
-        records = DirectoryConnection_->newRecordset();
-    }
-
-    trap.step("4");
-    const std::string source = userCountQuery(tvwContainers->Key(node));
-    if (records != nullptr) {
-        records->setSource(source);
-    }
-
+Int32 ContainerTree::countDirectoryUsers(int index, ErrorTrap& trap) {
+    // One call opens the query and counts its rows.
     trap.step("5");
-    if (records == nullptr) {
+    if (connection_ == nullptr) {
         throw noQueryConnection();  // start-up found no domain
     }
-    records->Open();
-
-    trap.step("6");
-    const Int32 users = records->RecordCount();
-
-    trap.step("7");
-    records->Close();
-    return users;
+    return connection_->countUsers(Key(index));
 }
 
-Int32 frmSelect::countComputerUsers(int node, ErrorTrap& trap) {
+Int32 ContainerTree::countComputerUsers(int index, ErrorTrap& trap) {
     trap.step("8");
-    auto computer = services_.directory.bind("WinNT://" + tvwContainers->Text(node) + ",computer");
-
-    trap.step("9");
-    computer->setFilter({"user"});
+    const auto computer = directory_.computer(Text(index));
 
     trap.step("10");
     Int32 users = 0;
-    for (const auto& user : computer->children()) {
+    for (const LocalUser& user : computer->users()) {
         (void)user;
         ++users;
     }
@@ -153,43 +156,42 @@ Int32 frmSelect::countComputerUsers(int node, ErrorTrap& trap) {
 }
 
 // A check adds the node's users and the node; an uncheck takes them away again, counted afresh.
-void frmSelect::addToCounts(int node, Int32 users) {
-    if (tvwContainers->Checked(node)) {
-        UserCount_ += users;
-        CheckedNodeCount_ += 1;
+void ContainerTree::addToCounts(int index, Int32 users) {
+    if (Checked(index)) {
+        userCount_ += users;
+        checkedNodeCount_ += 1;
     } else {
-        UserCount_ -= users;
-        CheckedNodeCount_ -= 1;
+        userCount_ -= users;
+        checkedNodeCount_ -= 1;
     }
 }
 
-void frmSelect::cmdExpand_Click() {
-    ErrorTrap trap("QMK16", trapServices_);
+void ContainerTree::IncludeSubNodes() {
+    ErrorTrap trap("QMK16", trap_);
     trap.run([&] {
         trap.step("1");
         Int16 i = 1;
-        while (i < Int16(tvwContainers->Count())) {
+        while (i < Int16(Count())) {
             trap.step("2");
-            if (!tvwContainers->Checked(i.value())) {
+            if (!Checked(i.value())) {
                 ++i;
                 continue;
             }
             trap.step("3");
-            if (tvwContainers->Children(i.value()) == 0) {
+            if (Children(i.value()).empty()) {
                 ++i;
                 continue;
             }
             // From the first child to the last: the last child's own descendants lie after it.
             trap.step("4");
-            const int firstChild = tvwContainers->Child(i.value());
-            const Int16 first = tvwContainers->FirstSibling(firstChild);
-            const Int16 last = tvwContainers->LastSibling(firstChild);
+            const Int16 first = Int16(Children(i.value()).front());
+            const Int16 last = Int16(Children(i.value()).back());
 
             trap.step("5");
             for (Int16 j = first; j <= last; ++j) {
-                if (!tvwContainers->Checked(j.value())) {
-                    tvwContainers->setChecked(j.value(), true);
-                    tvwContainers_NodeCheck(j.value());
+                if (!Checked(j.value())) {
+                    setChecked(j.value(), true);
+                    NodeCheck(j.value());
                 }
                 if (j == last) {
                     break;
@@ -200,88 +202,23 @@ void frmSelect::cmdExpand_Click() {
     });
 }
 
-void frmSelect::cmdClear_Click() {
-    ErrorTrap trap("QMK17", trapServices_);
+void ContainerTree::ClearAll() {
+    ErrorTrap trap("QMK17", trap_);
     trap.run([&] {
         trap.step("1");
-        const Int16 count = Int16(tvwContainers->Count());
+        const Int16 count = Int16(Count());
         for (Int16 i = 1; i <= count; ++i) {
-            tvwContainers->setChecked(i.value(), false);
+            setChecked(i.value(), false);
             if (i == count) {
                 break;
             }
         }
 
         trap.step("2");
-        UserCount_ = 0;
-        showUserCount();
-        CheckedNodeCount_ = 0;
-        enableSelectionButtons(false);
+        userCount_ = 0;
+        checkedNodeCount_ = 0;
+        display_.countsChanged(userCount_, checkedNodeCount_);
     });
-}
-
-void frmSelect::cmdAdd_Click() {
-    ErrorTrap trap("QMK22", trapServices_);
-    trap.run([&] {
-        trap.step("1");
-        const std::string name =
-            trimSpaces(services_.dialogs.inputBox(AppTitle_, "Enter NetBIOS name of computer"));
-
-        trap.step("2");
-        if (name.empty()) {
-            return;
-        }
-        std::unique_ptr<DirectoryObject> computer;
-        try {
-            computer = services_.directory.bind("WinNT://" + name + ",computer");
-        } catch (const std::exception&) {
-            services_.dialogs.messageBox(AppTitle_, "Computer " + name + " not found",
-                                         MessageStyle::Critical);
-            return;
-        }
-
-        trap.step("3");
-        LastNode_ = tvwContainers->Add("", computer->ADsPath(), computer->Name());
-
-        trap.step("4");
-        tvwContainers->setTag(LastNode_, kLocalComputerTag);
-    });
-}
-
-void frmSelect::cmdAddDomain_Click() {
-    ErrorTrap trap("QMK23", trapServices_);
-    trap.run([&] {
-        trap.step("1");
-        const std::string name =
-            trimSpaces(services_.dialogs.inputBox(AppTitle_, "Enter distinguished name of domain"));
-
-        trap.step("2");
-        if (name.empty()) {
-            return;
-        }
-        std::unique_ptr<DirectoryObject> domain;
-        try {
-            domain = services_.directory.bind("LDAP://" + name);
-        } catch (const std::exception&) {
-            services_.dialogs.messageBox(AppTitle_, "Domain " + name + " not found",
-                                         MessageStyle::Critical);
-            return;
-        }
-
-        trap.step("3");
-        AddDomainNode(*domain, "");
-    });
-}
-
-void frmSelect::cmdBack_Click() {
-    firstScreen_.showFirstScreen();
-    firstScreen_.clearNotice();
-    hide();
-}
-
-void frmSelect::cmdExit_Click() {
-    ignoringErrors([this] { closeIfOpen(DirectoryConnection_.get()); });
-    services_.programEnd.end(kExitNormally);
 }
 
 }  // namespace qm

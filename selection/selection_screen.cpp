@@ -6,7 +6,8 @@
 
 #include "logonhours/bias_hours.h"
 #include "platform/core/app_identity.h"
-#include "selection/container_tree.h"
+#include "platform/core/text.h"
+#include "selection/tree_view.h"
 
 namespace qm {
 
@@ -28,103 +29,104 @@ QLabel* makeLabel(const char* name, const char* caption, QRect geometry, QWidget
 
 }  // namespace
 
-frmSelect::frmSelect(ScreenServices& services, FirstScreen& firstScreen)
+SelectionScreen::SelectionScreen(ScreenServices& services, FirstScreen& firstScreen)
     : services_(services),
       firstScreen_(firstScreen),
-      trapServices_(services.dialogs, services.programEnd,
-                    [this] { return DirectoryConnection_.get(); }),
-      logonHours_(trapServices_) {
+      trapServices_(services.dialogs, services.programEnd, [this] { return connection_.get(); }),
+      logonHours_(trapServices_),
+      tree_(services.directory, trapServices_, *this) {
     setObjectName(QStringLiteral("frmSelect"));
     setUpScreenWindow(*this, kWidthTwips, kHeightTwips);
     createControls();
     arrangeTabOrder();
     connectHandlers();
-    progressBar_ = std::make_unique<QtProgressBar>(*pbrUsers);
+    progressBar_ = std::make_unique<QtProgressBar>(*pbrUsers_);
 }
 
-frmSelect::~frmSelect() = default;
+SelectionScreen::~SelectionScreen() = default;
 
-void frmSelect::createControls() {
-    lblSelect = makeLabel("lblSelect",
-                          "Select Computers, Domains, Containers, and/or Organizational Units "
-                          "whose users will be documented",
-                          rectFromTwips(1320, 120, 7300, 375), this, true);
-    tvwContainers = new TreeView(this);
-    tvwContainers->setObjectName(QStringLiteral("tvwContainers"));
-    tvwContainers->setToolTip(QStringLiteral("One node for each computer, domain, container/OU"));
-    tvwContainers->setGeometry(rectFromTwips(1320, 600, 6855, 5055));
-    cmdClear = makeCommandButton("cmdClear", "Clear All &Nodes", "Remove check from all nodes",
-                                 rectFromTwips(1200, 5800, 1215, 495), this);
-    lblNumber = makeLabel("lblNumber", "Number of users in nodes selected",
-                          rectFromTwips(3200, 5900, 2500, 300), this);
-    lblCount = makeLabel("lblCount", "", rectFromTwips(5900, 5900, 800, 300), this);
-    cmdExpand = makeCommandButton("cmdExpand", "Include &Sub Nodes of Checked Nodes",
-                                  "Check all nodes that are children of nodes already checked",
-                                  rectFromTwips(7000, 5800, 1600, 495), this);
-    cmdAdd = makeCommandButton("cmdAdd", "Add &Computer", "Add a node for a remote computer",
-                               rectFromTwips(2040, 6400, 1215, 495), this);
-    cmdAddDomain =
+void SelectionScreen::createControls() {
+    lblSelect_ = makeLabel("lblSelect",
+                           "Select Computers, Domains, Containers, and/or Organizational Units "
+                           "whose users will be documented",
+                           rectFromTwips(1320, 120, 7300, 375), this, true);
+    tvwContainers_ = new TreeView(this);
+    tvwContainers_->setObjectName(QStringLiteral("tvwContainers"));
+    tvwContainers_->setToolTip(QStringLiteral("One node for each computer, domain, container/OU"));
+    tvwContainers_->setGeometry(rectFromTwips(1320, 600, 6855, 5055));
+    cmdClear_ = makeCommandButton("cmdClear", "Clear All &Nodes", "Remove check from all nodes",
+                                  rectFromTwips(1200, 5800, 1215, 495), this);
+    lblNumber_ = makeLabel("lblNumber", "Number of users in nodes selected",
+                           rectFromTwips(3200, 5900, 2500, 300), this);
+    lblCount_ = makeLabel("lblCount", "", rectFromTwips(5900, 5900, 800, 300), this);
+    cmdExpand_ = makeCommandButton("cmdExpand", "Include &Sub Nodes of Checked Nodes",
+                                   "Check all nodes that are children of nodes already checked",
+                                   rectFromTwips(7000, 5800, 1600, 495), this);
+    cmdAdd_ = makeCommandButton("cmdAdd", "Add &Computer", "Add a node for a remote computer",
+                                rectFromTwips(2040, 6400, 1215, 495), this);
+    cmdAddDomain_ =
         makeCommandButton("cmdAddDomain", "&Add Domain", "Add a node for a domain in another tree",
                           rectFromTwips(5520, 6400, 1215, 495), this);
-    pbrUsers = new QProgressBar(this);
-    pbrUsers->setObjectName(QStringLiteral("pbrUsers"));
-    pbrUsers->setGeometry(rectFromTwips(1560, 7050, 6075, 495));
-    pbrUsers->setRange(0, 100);
-    pbrUsers->setValue(0);
-    pbrUsers->setTextVisible(false);
-    cmdExit = makeCommandButton("cmdExit", "E&xit", "Quit the program",
-                                rectFromTwips(1440, 7700, 1215, 495), this);
-    cmdBack = makeCommandButton("cmdBack", "&Back", "Go back to the previous screen",
-                                rectFromTwips(5520, 7700, 1215, 495), this);
-    cmdOK = makeCommandButton("cmdOK", "&Document Users in Checked Nodes",
-                              "Document Logon Hours of users in selected nodes",
-                              rectFromTwips(7200, 7700, 1600, 495), this);
+    pbrUsers_ = new QProgressBar(this);
+    pbrUsers_->setObjectName(QStringLiteral("pbrUsers"));
+    pbrUsers_->setGeometry(rectFromTwips(1560, 7050, 6075, 495));
+    pbrUsers_->setRange(0, 100);
+    pbrUsers_->setValue(0);
+    pbrUsers_->setTextVisible(false);
+    cmdExit_ = makeCommandButton("cmdExit", "E&xit", "Quit the program",
+                                 rectFromTwips(1440, 7700, 1215, 495), this);
+    cmdBack_ = makeCommandButton("cmdBack", "&Back", "Go back to the previous screen",
+                                 rectFromTwips(5520, 7700, 1215, 495), this);
+    cmdOK_ = makeCommandButton("cmdOK", "&Document Users in Checked Nodes",
+                               "Document Logon Hours of users in selected nodes",
+                               rectFromTwips(7200, 7700, 1600, 495), this);
 }
 
-void frmSelect::arrangeTabOrder() {
-    QWidget* const order[] = {cmdClear, cmdExpand, cmdAdd,  cmdAddDomain,
-                              cmdOK,    cmdExit,   cmdBack, tvwContainers};
+void SelectionScreen::arrangeTabOrder() {
+    QWidget* const order[] = {cmdClear_, cmdExpand_, cmdAdd_,  cmdAddDomain_,
+                              cmdOK_,    cmdExit_,   cmdBack_, tvwContainers_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
-    pbrUsers->setFocusPolicy(Qt::NoFocus);
+    pbrUsers_->setFocusPolicy(Qt::NoFocus);
 }
 
-void frmSelect::onClick(QAbstractButton* button, void (frmSelect::*handler)()) {
+void SelectionScreen::onClick(QAbstractButton* button, void (SelectionScreen::*handler)()) {
     connect(button, &QAbstractButton::clicked, this,
             [this, handler] { runEventHandler(services_, [&] { (this->*handler)(); }); });
 }
 
-void frmSelect::connectHandlers() {
-    onClick(cmdClear, &frmSelect::cmdClear_Click);
-    onClick(cmdExpand, &frmSelect::cmdExpand_Click);
-    onClick(cmdAdd, &frmSelect::cmdAdd_Click);
-    onClick(cmdAddDomain, &frmSelect::cmdAddDomain_Click);
-    onClick(cmdExit, &frmSelect::cmdExit_Click);
-    onClick(cmdBack, &frmSelect::cmdBack_Click);
-    onClick(cmdOK, &frmSelect::cmdOK_Click);
-    tvwContainers->onNodeCheck(
-        [this](int node) { runEventHandler(services_, [&] { tvwContainers_NodeCheck(node); }); });
+void SelectionScreen::connectHandlers() {
+    onClick(cmdClear_, &SelectionScreen::clearAll);
+    onClick(cmdExpand_, &SelectionScreen::includeSubNodes);
+    onClick(cmdAdd_, &SelectionScreen::addComputer);
+    onClick(cmdAddDomain_, &SelectionScreen::addDomain);
+    onClick(cmdExit_, &SelectionScreen::exit);
+    onClick(cmdBack_, &SelectionScreen::back);
+    onClick(cmdOK_, &SelectionScreen::documentUsers);
+    tvwContainers_->onPersonChecked([this](int node, bool checked) {
+        runEventHandler(services_, [&] { tree_.checkedByPerson(node, checked); });
+    });
 }
 
-void frmSelect::closeEvent(QCloseEvent* event) {
+void SelectionScreen::closeEvent(QCloseEvent* event) {
     // The window's close button leaves the program as Exit does.
     event->ignore();
-    runEventHandler(services_, [this] { cmdExit_Click(); });
+    runEventHandler(services_, [this] { exit(); });
 }
 
-void frmSelect::Form_Load() {
+void SelectionScreen::startUp() {
     ErrorTrap trap("QMK1", trapServices_);
     trap.run([&] {
         trap.step("1");
-        AppTitle_ = kAppTitle;
+        appTitle_ = kAppTitle;
 
         trap.step("2");
         const Variant bias = services_.system.TimeZoneBias();
 
         trap.step("3");
-        BiasHours_ = BiasHoursFrom(bias);
-        logonHours_.setBiasHours(BiasHours_);
+        biasHours_ = BiasHoursFrom(bias);
+        logonHours_.setBiasHours(biasHours_);
 
         trap.step("4");
         if (firstScreen_.optDocumentValue()) {
@@ -143,112 +145,177 @@ void frmSelect::Form_Load() {
     });
 }
 
-void frmSelect::addLocalComputer(ErrorTrap& trap) {
+void SelectionScreen::addLocalComputer(ErrorTrap& trap) {
     const std::string computerName = services_.system.ComputerName();
 
     trap.step("6");
-    auto computer = services_.directory.bind("WinNT://" + computerName + ",computer");
+    const auto computer = services_.directory.computer(computerName);
 
     trap.step("7");
-    LastNode_ = tvwContainers->Add("", computer->ADsPath(), computer->Name());
+    tree_.Add("", computer->name(), computer->name());
 
     trap.step("8");
-    tvwContainers->setTag(LastNode_, kLocalComputerTag);
+    tree_.setTag(tree_.LastNode(), kLocalComputerTag);
 }
 
 // Only on a domain member: the query connection and the forest root domain with its subtree.
-void frmSelect::addForestRootDomain(ErrorTrap& trap) {
+void SelectionScreen::addForestRootDomain(ErrorTrap& trap) {
     trap.step("9");
-    std::unique_ptr<DirectoryObject> rootDse;
-    try {
-        rootDse = services_.directory.bind("LDAP://RootDSE");
-    } catch (const std::exception&) {
+    if (!services_.directory.inDomain()) {
         return;  // not in a domain, or no domain controller answers
     }
 
     trap.step("10");
-    const std::string rootDomain = rootDse->Get("rootDomainNamingContext").toText();
+    const std::string rootDomain = services_.directory.forestRootDomain();
 
     trap.step("11");
-    DirectoryConnection_ = services_.directory.newConnection();
-    DirectoryConnection_->Open("Active Directory Provider", "", "");
+    connection_ = services_.directory.openQueryConnection();
+    tree_.setConnection(connection_.get());
 
     trap.step("12");
-    auto domain = services_.directory.bind("LDAP://" + rootDomain);
+    const DirectoryNode domain = services_.directory.domain(rootDomain);
 
     trap.step("13");
-    AddDomainNode(*domain, "");
+    tree_.AddDomainNode(domain, "");
 
     trap.step("14");
 }
 
-void frmSelect::layOutForDocument() {
+void SelectionScreen::layOutForDocument() {
     using Controls = std::initializer_list<QWidget*>;
     for (QWidget* control :
-         Controls{tvwContainers, cmdExpand, cmdClear, cmdAdd, cmdOK, cmdAddDomain}) {
+         Controls{tvwContainers_, cmdExpand_, cmdClear_, cmdAdd_, cmdOK_, cmdAddDomain_}) {
         control->setVisible(true);
     }
-    enableSelectionButtons(false);
-    lblCount->setVisible(true);
-    lblNumber->setVisible(true);
-    CheckedNodeCount_ = 0;
-    UserCount_ = 0;
-    showUserCount();
+    lblCount_->setVisible(true);
+    lblNumber_->setVisible(true);
+    countsChanged(0, 0);
 }
 
-void frmSelect::layOutForSet() {
+void SelectionScreen::layOutForSet() {
     using Controls = std::initializer_list<QWidget*>;
-    for (QWidget* control : Controls{tvwContainers, cmdExpand, cmdClear, cmdAdd, cmdAddDomain,
-                                     cmdOK, lblNumber, lblCount}) {
+    for (QWidget* control : Controls{tvwContainers_, cmdExpand_, cmdClear_, cmdAdd_, cmdAddDomain_,
+                                     cmdOK_, lblNumber_, lblCount_}) {
         control->setVisible(false);
     }
 }
 
-void frmSelect::showUserCount() {
-    lblCount->setText(QString::fromStdString(services_.system.formatGrouped(UserCount_.value())));
+void SelectionScreen::nodeAdded(int index, int parent, const std::string& text) {
+    tvwContainers_->showNode(index, parent, text);
 }
 
-void frmSelect::enableSelectionButtons(bool enabled) {
-    cmdExpand->setEnabled(enabled);
-    cmdClear->setEnabled(enabled);
-    cmdOK->setEnabled(enabled);
+void SelectionScreen::markChanged(int index, bool checked) {
+    tvwContainers_->showMark(index, checked);
 }
 
-void frmSelect::cmdOK_Click() {
-    DocumentServices runServices{services_.directory,    DirectoryConnection_.get(),
-                                 services_.spreadsheets, services_.dialogs,
-                                 trapServices_,          logonHours_,
+// The count shows with the locale's digit grouping; the buttons that need a selection follow the
+// number of checked nodes.
+void SelectionScreen::countsChanged(Int32 users, Int16 checkedNodes) {
+    lblCount_->setText(QString::fromStdString(services_.system.formatGrouped(users.value())));
+    const bool selected = checkedNodes != 0;
+    cmdExpand_->setEnabled(selected);
+    cmdClear_->setEnabled(selected);
+    cmdOK_->setEnabled(selected);
+}
+
+void SelectionScreen::addComputer() {
+    ErrorTrap trap("QMK22", trapServices_);
+    trap.run([&] {
+        trap.step("1");
+        const std::string name =
+            trimSpaces(services_.dialogs.inputBox(appTitle_, "Enter NetBIOS name of computer"));
+
+        trap.step("2");
+        if (name.empty()) {
+            return;
+        }
+        std::unique_ptr<Computer> computer;
+        try {
+            computer = services_.directory.computer(name);
+        } catch (const std::exception&) {
+            services_.dialogs.messageBox(appTitle_, "Computer " + name + " not found",
+                                         MessageStyle::Critical);
+            return;
+        }
+
+        trap.step("3");
+        tree_.Add("", computer->name(), computer->name());
+
+        trap.step("4");
+        tree_.setTag(tree_.LastNode(), kLocalComputerTag);
+    });
+}
+
+void SelectionScreen::addDomain() {
+    ErrorTrap trap("QMK23", trapServices_);
+    trap.run([&] {
+        trap.step("1");
+        const std::string name =
+            trimSpaces(services_.dialogs.inputBox(appTitle_, "Enter distinguished name of domain"));
+
+        trap.step("2");
+        if (name.empty()) {
+            return;
+        }
+        std::optional<DirectoryNode> domain;
+        try {
+            domain = services_.directory.domain(name);
+        } catch (const std::exception&) {
+            services_.dialogs.messageBox(appTitle_, "Domain " + name + " not found",
+                                         MessageStyle::Critical);
+            return;
+        }
+
+        trap.step("3");
+        tree_.AddDomainNode(*domain, "");
+    });
+}
+
+void SelectionScreen::back() {
+    firstScreen_.showFirstScreen();
+    firstScreen_.clearNotice();
+    hide();
+}
+
+void SelectionScreen::exit() {
+    ignoringErrors([this] { closeIfOpen(connection_.get()); });
+    services_.programEnd.end(kExitNormally);
+}
+
+void SelectionScreen::documentUsers() {
+    DocumentServices runServices{services_.directory, connection_.get(), services_.spreadsheets,
+                                 services_.dialogs,   trapServices_,     logonHours_,
                                  services_.system};
-    qm::cmdOK_Click(*this, runServices);
+    runDocument(*this, runServices);
 }
 
-std::string frmSelect::countCaption() {
-    return lblCount->text().toStdString();
+std::string SelectionScreen::countCaption() {
+    return lblCount_->text().toStdString();
 }
 
-Int16 frmSelect::nodeCount() {
-    return Int16(tvwContainers->Count());
+Int16 SelectionScreen::nodeCount() {
+    return Int16(tree_.Count());
 }
 
-TreeNodeState frmSelect::node(Int16 index) {
+TreeNodeState SelectionScreen::node(Int16 index) {
     const int number = index.value();
-    return TreeNodeState{tvwContainers->Checked(number), tvwContainers->Tag(number),
-                         tvwContainers->Text(number), tvwContainers->Key(number)};
+    return TreeNodeState{tree_.Checked(number), tree_.Tag(number), tree_.Text(number),
+                         tree_.Key(number)};
 }
 
-ProgressBar& frmSelect::progressBar() {
+ProgressBar& SelectionScreen::progressBar() {
     return *progressBar_;
 }
 
-bool frmSelect::workbookChosen() {
+bool SelectionScreen::workbookChosen() {
     return firstScreen_.optXLValue();
 }
 
-std::string frmSelect::fileName() {
+std::string SelectionScreen::fileName() {
     return firstScreen_.txtFileText();
 }
 
-void frmSelect::showSelectionScreen() {
+void SelectionScreen::showSelectionScreen() {
     showScreen(*this);
     PaintPump().keepPainted();
 }

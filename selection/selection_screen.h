@@ -9,13 +9,15 @@
 #include "platform/core/checked_int.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/screen_services.h"
-#include "selection/tree_view.h"
+#include "selection/container_tree.h"
 #include "setting/set_run.h"
 
 class QLabel;
 class QProgressBar;
 
 namespace qm {
+
+class TreeView;
 
 // The first screen as the selection screen sees it: its controls are read at the moment they are
 // needed, never copied.
@@ -32,21 +34,24 @@ public:
 // The selection screen: the tree of computers, domains, containers and organizational units with
 // their check marks and user counts, and the host of the Document and Set runs. Its start-up runs
 // once, the first time the first screen's Next shows it; the screen is hidden, never destroyed.
-class frmSelect : public QWidget, public DocumentScreen, public SetScreen {
+class SelectionScreen : public QWidget,
+                        public DocumentScreen,
+                        public SetScreen,
+                        private TreeDisplay {
 public:
-    frmSelect(ScreenServices& services, FirstScreen& firstScreen);
-    ~frmSelect() override;
+    SelectionScreen(ScreenServices& services, FirstScreen& firstScreen);
+    ~SelectionScreen() override;
 
-    void Form_Load();
+    // Lays the screen out for the task chosen; for Document it builds the tree, for Set it runs
+    // the Set task to its end (trap QMK1).
+    void startUp();
+    // The Document button: the Document run on the checked nodes.
+    void documentUsers();
 
-    void tvwContainers_NodeCheck(int node);
-    void cmdExpand_Click();
-    void cmdClear_Click();
-    void cmdAdd_Click();
-    void cmdAddDomain_Click();
-    void cmdBack_Click();
-    void cmdExit_Click();
-    void cmdOK_Click();
+    const ContainerTree& containerTree() const { return tree_; }
+    ContainerTree& containerTree() { return tree_; }
+    QueryConnection* directoryConnection() const { return connection_.get(); }
+    Int16 biasHours() const { return biasHours_; }
 
     // What the runs read and move.
     std::string countCaption() override;
@@ -57,28 +62,6 @@ public:
     std::string fileName() override;
     void showSelectionScreen() override;
 
-    // The form-level fields.
-    const std::string& AppTitle() const { return AppTitle_; }
-    Int16 BiasHours() const { return BiasHours_; }
-    int LastNode() const { return LastNode_; }
-    Connection* DirectoryConnection() const { return DirectoryConnection_.get(); }
-    Int32 UserCount() const { return UserCount_; }
-    Int16 CheckedNodeCount() const { return CheckedNodeCount_; }
-
-    // The controls.
-    QLabel* lblSelect;
-    TreeView* tvwContainers;
-    CommandButton* cmdClear;
-    QLabel* lblNumber;
-    QLabel* lblCount;
-    CommandButton* cmdExpand;
-    CommandButton* cmdAdd;
-    CommandButton* cmdAddDomain;
-    QProgressBar* pbrUsers;
-    CommandButton* cmdExit;
-    CommandButton* cmdBack;
-    CommandButton* cmdOK;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -86,33 +69,46 @@ private:
     void createControls();
     void arrangeTabOrder();
     void connectHandlers();
-    void onClick(QAbstractButton* button, void (frmSelect::*handler)());
+    void onClick(QAbstractButton* button, void (SelectionScreen::*handler)());
 
     void layOutForDocument();
     void layOutForSet();
     void addLocalComputer(ErrorTrap& trap);
     void addForestRootDomain(ErrorTrap& trap);
 
-    void AddDomainNode(DirectoryObject& domain, const std::string& parentKey);
-    void AddContainerNode(DirectoryObject& container, const std::string& parentKey);
-    Int32 countDirectoryUsers(int node, ErrorTrap& trap);
-    Int32 countComputerUsers(int node, ErrorTrap& trap);
-    void addToCounts(int node, Int32 users);
-    void showUserCount();
-    void enableSelectionButtons(bool enabled);
+    void addComputer();  // trap QMK22
+    void addDomain();    // trap QMK23
+    void includeSubNodes() { tree_.IncludeSubNodes(); }
+    void clearAll() { tree_.ClearAll(); }
+    void back();
+    void exit();
+
+    void nodeAdded(int index, int parent, const std::string& text) override;
+    void markChanged(int index, bool checked) override;
+    void countsChanged(Int32 users, Int16 checkedNodes) override;
 
     ScreenServices& services_;
     FirstScreen& firstScreen_;
     ScreenTrapServices trapServices_;
     LogonHours logonHours_;
+    ContainerTree tree_;
     std::unique_ptr<QtProgressBar> progressBar_;
+    std::string appTitle_;
+    Int16 biasHours_;
+    std::unique_ptr<QueryConnection> connection_;
 
-    std::string AppTitle_;
-    Int16 BiasHours_;
-    int LastNode_ = 0;
-    std::unique_ptr<Connection> DirectoryConnection_;
-    Int32 UserCount_;
-    Int16 CheckedNodeCount_;
+    QLabel* lblSelect_;
+    TreeView* tvwContainers_;
+    CommandButton* cmdClear_;
+    QLabel* lblNumber_;
+    QLabel* lblCount_;
+    CommandButton* cmdExpand_;
+    CommandButton* cmdAdd_;
+    CommandButton* cmdAddDomain_;
+    QProgressBar* pbrUsers_;
+    CommandButton* cmdExit_;
+    CommandButton* cmdBack_;
+    CommandButton* cmdOK_;
 };
 
 }  // namespace qm

@@ -287,17 +287,16 @@ private:
     void setComputerAccount(const RowMarkers& markers, const Bytes& value) {
         trap_.step(markers.bindComputer);
         const std::string account = backslashJoined(row_.domain, row_.name);
-        std::unique_ptr<DirectoryObject> user =
-            bindOrNull("WinNT://" + row_.domain + "/" + row_.name + ",user");
+        const auto user =
+            bindOrNull([&] { return services_.directory.computerAccount(row_.domain, row_.name); });
         if (!user) {
             writeLog("### Unable to bind to user " + account);
             return;
         }
-        restore_->append(row_.name, row_.container, row_.domain, user->Get("LoginHours"));
+        restore_->append(row_.name, row_.container, row_.domain, asVariant(user->logonHours()));
         trap_.step(markers.putComputer);
-        user->Put("loginHours", value);
         trap_.step(markers.saveComputer);
-        save(*user, account);
+        save(*user, value, account);
     }
 
     void setDomainUser(const RowMarkers& markers, const Bytes& value) {
@@ -310,29 +309,31 @@ private:
             row_.container.empty() ? row_.domain : row_.container + "," + row_.domain;
         const std::string distinguishedName = "CN=" + escaped + "," + parent;
         trap_.step(markers.bindDomain);
-        std::unique_ptr<DirectoryObject> user = bindOrNull("LDAP://" + distinguishedName);
+        const auto user =
+            bindOrNull([&] { return services_.directory.domainUser(distinguishedName); });
         if (!user) {
             writeLog("### Unable to bind to user " + distinguishedName);
             return;
         }
-        restore_->append(row_.rawCommonName, row_.container, row_.domain, user->Get("logonHours"));
+        restore_->append(row_.rawCommonName, row_.container, row_.domain,
+                         asVariant(user->logonHours()));
         trap_.step(markers.putDomain);
-        user->Put("logonHours", value);
         trap_.step(markers.saveDomain);
-        save(*user, distinguishedName);
+        save(*user, value, distinguishedName);
     }
 
-    std::unique_ptr<DirectoryObject> bindOrNull(const std::string& path) {
+    template <typename Bind>
+    static std::unique_ptr<Account> bindOrNull(Bind bind) {
         try {
-            return services_.directory.bind(path);
+            return bind();
         } catch (const RunTimeError&) {
             return nullptr;
         }
     }
 
-    void save(DirectoryObject& user, const std::string& who) {
+    void save(Account& user, const Bytes& value, const std::string& who) {
         try {
-            user.SetInfo();
+            user.setLogonHours(value);
         } catch (const RunTimeError& error) {
             writeLog("### Unable to update user " + who);
             writeLog("###     Error Number: " + std::to_string(error.number()) +

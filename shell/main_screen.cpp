@@ -123,8 +123,8 @@ void frmMain::cmdNext_Click() {
     lblNotice->setText(QStringLiteral("Please standby..."));
     repaint();
     if (frmSelect_ == nullptr) {
-        frmSelect_ = std::make_unique<frmSelect>(services_, *this);
-        frmSelect_->Form_Load();
+        frmSelect_ = std::make_unique<SelectionScreen>(services_, *this);
+        frmSelect_->startUp();
     }
     showScreen(*frmSelect_);
     hide();

@@ -41,7 +41,7 @@ public:
 
     const std::string& AppTitle() const { return AppTitle_; }
     // The other screens, created the first time they are shown; null before.
-    frmSelect* selectionScreen() const { return frmSelect_.get(); }
+    SelectionScreen* selectionScreen() const { return frmSelect_.get(); }
     frmAbout* aboutScreen() const { return frmAbout_.get(); }
 
     // The controls.
@@ -73,7 +73,7 @@ private:
     ScreenServices& services_;
     ScreenTrapServices trapServices_;
     std::string AppTitle_;
-    std::unique_ptr<frmSelect> frmSelect_;
+    std::unique_ptr<SelectionScreen> frmSelect_;
     std::unique_ptr<frmAbout> frmAbout_;
 };
 

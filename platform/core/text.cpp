@@ -2,7 +2,17 @@
 
 #include <algorithm>
 
+#include "platform/core/run_time_error.h"
+
 namespace qm {
+
+namespace {
+
+char lowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
 
 std::string trimSpaces(const std::string& text) {
     const std::size_t first = text.find_first_not_of(' ');
@@ -24,6 +34,18 @@ std::string upperAscii(std::string text) {
         return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     });
     return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lowerChar(x) == lowerChar(y); });
+}
+
+const char* cString(const std::string& text) {
+    if (text.find('\0') != std::string::npos) {
+        throw err::invalidProcedureCall("a text holding a NUL character cannot be passed on");
+    }
+    return text.c_str();
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -9,5 +10,10 @@ namespace qm {
 std::string trimSpaces(const std::string& text);
 std::string lowerAscii(std::string text);
 std::string upperAscii(std::string text);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// The text as a C library takes it. A NUL inside would end the text there, so that a name could
+// address another object; such text is refused (run-time error 5).
+const char* cString(const std::string& text);
 
 }  // namespace qm

@@ -1,46 +1,53 @@
 #include "platform/ldap/directory_services.h"
 
-#include "platform/ldap/ldap_error.h"
-#include "platform/ldap/ldap_object.h"
+#include "platform/ldap/ldap_directory.h"
 #include "platform/ldap/ldap_query.h"
 #include "platform/ldap/ldap_session.h"
-
 #include "platform/samr/winnt_provider.h"
 
 namespace qm {
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
+const std::vector<std::string> kContainerClasses = {"container", "organizationalUnit",
+                                                    "builtinDomain"};
+const std::vector<std::string> kDomainClasses = {"domain"};
 
 class PlatformDirectoryServices : public DirectoryServices {
 public:
     explicit PlatformDirectoryServices(Credentials& credentials)
-        : credentials_(credentials), sessions_(std::make_shared<SessionPool>(credentials)) {}
+        : credentials_(credentials),
+          sessions_(std::make_shared<SessionPool>(credentials)),
+          ldap_(sessions_) {}
 
-    std::unique_ptr<DirectoryObject> bind(const std::string& path) override {
-        if (startsWith(path, "LDAP:")) {
-            return LdapObject::bind(sessions_, path);
-        }
-        if (startsWith(path, "WinNT:")) {
-            return bindWinNt(path, credentials_);
-        }
-        // What Windows' GetObject answers for a path of no known provider.
-        throw RunTimeError(
-            static_cast<std::int32_t>(0x800401E4),
-            "Invalid syntax: " + path + " names no directory provider (LDAP: or WinNT:)",
-            kLdapSource);
+    bool inDomain() override { return ldap_.inDomain(); }
+    std::string forestRootDomain() override { return ldap_.forestRootDomain(); }
+    std::unique_ptr<QueryConnection> openQueryConnection() override {
+        return std::make_unique<LdapQueryConnection>(sessions_);
     }
 
-    std::unique_ptr<Connection> newConnection() override {
-        return std::make_unique<LdapConnection>(sessions_);
+    DirectoryNode domain(const std::string& dn) override { return ldap_.domain(dn); }
+    std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override {
+        return ldap_.children(nodeKey, kContainerClasses);
+    }
+    std::vector<DirectoryNode> childDomains(const std::string& nodeKey) override {
+        return ldap_.children(nodeKey, kDomainClasses);
+    }
+
+    std::unique_ptr<Computer> computer(const std::string& name) override {
+        return reachComputer(name, credentials_);
+    }
+
+    std::unique_ptr<Account> domainUser(const std::string& dn) override { return ldap_.user(dn); }
+    std::unique_ptr<Account> computerAccount(const std::string& computer,
+                                             const std::string& name) override {
+        return bindLocalAccount(computer, name, credentials_);
     }
 
 private:
     Credentials& credentials_;
     std::shared_ptr<SessionPool> sessions_;
+    LdapDirectory ldap_;
 };
 
 }  // namespace

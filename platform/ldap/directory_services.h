@@ -2,16 +2,16 @@
 
 #include <memory>
 
-#include "platform/signin/credentials.h"
 #include "platform/directory.h"
+#include "platform/signin/credentials.h"
 
 namespace qm {
 
-// The directory services of this platform: "LDAP://…" paths and the query connection go to the
-// LDAP provider (OpenLDAP's libldap), "WinNT://…" paths to the WinNT provider (SAMR). Both sign in
-// as the person: with their Kerberos ticket, else with the user name and password the credentials
-// ask for once. LDAP sessions (one per server) last as long as the returned object and the objects
-// and connections it made.
+// The directory services of this platform: domains and their users through the LDAP side
+// (OpenLDAP's libldap), computers and their local accounts through the WinNT side (SAMR). Both sign
+// in as the person: with their Kerberos ticket, else with the user name and password the
+// credentials ask for once. LDAP sessions (one per server) last as long as the returned object and
+// the connections and accounts it made.
 std::unique_ptr<DirectoryServices> makeDirectoryServices(Credentials& credentials);
 
 }  // namespace qm

@@ -8,8 +8,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <vector>
+
+#include "platform/core/text.h"
 
 namespace qm {
 
@@ -38,12 +39,6 @@ std::string kerberosDefaultRealm() {
     }
     krb5_free_context(context);
     return realm;
-}
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return text;
 }
 
 struct SrvTarget {
@@ -91,7 +86,7 @@ std::string configuredServerUris() {
         return uri;
     }
     const std::string realm = kerberosDefaultRealm();
-    const std::string located = realm.empty() ? std::string() : srvServerUris(lowerCase(realm));
+    const std::string located = realm.empty() ? std::string() : srvServerUris(lowerAscii(realm));
     return located.empty() ? uri : located;
 }
 

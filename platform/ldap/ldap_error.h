@@ -13,8 +13,9 @@ namespace qm {
 //   no such object                 0x80072030      server down, unreachable  0x8007203A
 //   wrong user name or password    0x8007052E      insufficient rights       0x80070005
 //   constraint violation           0x8007202F      invalid attribute syntax  0x8007200B
-//   no domain found for a bind     0x8007054B      bad "LDAP://" path        0x80005000
+//   no domain found for a bind     0x8007054B      not a complete DN         0x80005000
 //   a value other than 21 bytes    0x80070057      sign-in cancelled         0x800704C7
+//   a user bind of a non-user      0x80004002
 //   any other LDAP failure         0x80004005 (unspecified error), with the library's message
 
 inline constexpr const char* kLdapSource = "LDAP provider";
@@ -28,21 +29,17 @@ inline constexpr std::int32_t AccessDenied = static_cast<std::int32_t>(0x8007000
 inline constexpr std::int32_t ConstraintViolation = static_cast<std::int32_t>(0x8007202F);
 inline constexpr std::int32_t NoSuchDomain = static_cast<std::int32_t>(0x8007054B);
 inline constexpr std::int32_t BadPathName = static_cast<std::int32_t>(0x80005000);
-inline constexpr std::int32_t CantConvertDatatype = static_cast<std::int32_t>(0x8000500C);
 inline constexpr std::int32_t InvalidArgument = static_cast<std::int32_t>(0x80070057);
 inline constexpr std::int32_t Cancelled = static_cast<std::int32_t>(0x800704C7);
 inline constexpr std::int32_t Timeout = static_cast<std::int32_t>(0x800705B4);
 inline constexpr std::int32_t Unspecified = static_cast<std::int32_t>(0x80004005);
+inline constexpr std::int32_t NoInterface = static_cast<std::int32_t>(0x80004002);
 }  // namespace hresult
 
 // The query's own errors carry the numbers of the query components Windows programs use.
 namespace adoerror {
-inline constexpr std::int32_t NoCurrentRecord = static_cast<std::int32_t>(0x800A0BCD);   // 3021
-inline constexpr std::int32_t ItemNotFound = static_cast<std::int32_t>(0x800A0CC1);      // 3265
 inline constexpr std::int32_t ObjectClosed = static_cast<std::int32_t>(0x800A0E78);      // 3704
-inline constexpr std::int32_t ObjectOpen = static_cast<std::int32_t>(0x800A0E79);        // 3705
 inline constexpr std::int32_t ConnectionClosed = static_cast<std::int32_t>(0x800A0E7D);  // 3709
-inline constexpr std::int32_t ErrorsInCommand = static_cast<std::int32_t>(0x80040E14);
 }  // namespace adoerror
 
 // The HRESULT Windows reports for an LDAP result code (libldap's negative client codes included).

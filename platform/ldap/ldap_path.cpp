@@ -1,16 +1,15 @@
 #include "platform/ldap/ldap_path.h"
 
-#include <algorithm>
-#include <cctype>
+#include <ldap.h>
+
 #include <vector>
+
+#include "platform/core/text.h"
 
 namespace qm {
 
 namespace {
 
-constexpr std::string_view kScheme = "LDAP://";
-
-// ADSI paths escape "/" as "\/"; LDAP itself needs no escape for it.
 std::string withoutSlashEscapes(const std::string& dn) {
     std::string plain;
     plain.reserve(dn.size());
@@ -25,6 +24,26 @@ std::string withoutSlashEscapes(const std::string& dn) {
         }
     }
     return plain;
+}
+
+// libldap's own parser reads the whole text, NUL included, so what it accepts is what it sends.
+bool isCompleteDn(const std::string& dn) {
+    if (dn.empty() || dn.find('\0') != std::string::npos) {
+        return false;
+    }
+    berval text{static_cast<ber_len_t>(dn.size()), const_cast<char*>(dn.data())};
+    LDAPDN parsed = nullptr;
+    if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS || parsed == nullptr) {
+        return false;
+    }
+    bool complete = true;
+    for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) {
+        for (LDAPAVA** ava = *rdn; *ava != nullptr; ++ava) {
+            complete = complete && (*ava)->la_attr.bv_len > 0 && (*ava)->la_value.bv_len > 0;
+        }
+    }
+    ldap_dnfree(parsed);
+    return complete;
 }
 
 // The components of a DN split at unescaped commas, as written.
@@ -43,47 +62,14 @@ std::vector<std::string> components(const std::string& dn) {
     return parts;
 }
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 }  // namespace
 
-std::optional<LdapPath> parseLdapPath(const std::string& path) {
-    if (path.compare(0, kScheme.size(), kScheme) != 0) {
+std::optional<std::string> plainDn(const std::string& dn) {
+    std::string plain = withoutSlashEscapes(dn);
+    if (!isCompleteDn(plain)) {
         return std::nullopt;
     }
-    std::string rest = path.substr(kScheme.size());
-    LdapPath parsed;
-    const auto slash = rest.find('/');
-    if (slash != std::string::npos && rest.substr(0, slash).find('=') == std::string::npos) {
-        parsed.server = rest.substr(0, slash);
-        rest = rest.substr(slash + 1);
-        if (parsed.server.empty()) {
-            return std::nullopt;
-        }
-    }
-    if (equalsIgnoringCase(rest, "RootDSE")) {
-        parsed.rootDse = true;
-        return parsed;
-    }
-    if (rest.find('=') == std::string::npos) {
-        return std::nullopt;
-    }
-    parsed.dn = withoutSlashEscapes(rest);
-    return parsed;
-}
-
-std::string formatLdapPath(const std::string& server, const std::string& dn) {
-    std::string path(kScheme);
-    if (!server.empty()) {
-        path += server + "/";
-    }
-    return path + dn;
+    return plain;
 }
 
 std::string relativeName(const std::string& dn) {
@@ -94,24 +80,17 @@ std::string dnsDomainOf(const std::string& dn) {
     const std::vector<std::string> parts = components(dn);
     std::vector<std::string> labels;
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
-        const std::string component = trimmed(*part);
+        const std::string component = trimSpaces(*part);
         if (component.size() < 3 || !equalsIgnoringCase(component.substr(0, 3), "DC=")) {
             break;
         }
-        labels.insert(labels.begin(), trimmed(component.substr(3)));
+        labels.insert(labels.begin(), trimSpaces(component.substr(3)));
     }
     std::string domain;
     for (const std::string& label : labels) {
         domain += (domain.empty() ? "" : ".") + label;
     }
     return domain;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
 }
 
 }  // namespace qm

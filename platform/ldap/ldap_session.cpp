@@ -2,26 +2,15 @@
 
 #include <sasl/sasl.h>
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 
+#include "platform/core/text.h"
 #include "platform/ldap/domain_locator.h"
 #include "platform/ldap/ldap_error.h"
 
 namespace qm {
 
 namespace {
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-// Attributes whose values are bytes, not text.
-constexpr std::array kBinaryAttributes = {"logonhours",     "objectguid", "objectsid",
-                                          "thumbnailphoto", "jpegphoto",  "usercertificate"};
 
 LdapEntry readEntry(LDAP* ld, LDAPMessage* message) {
     LdapEntry entry;
@@ -106,23 +95,6 @@ const std::vector<std::string>* LdapEntry::find(const std::string& name) const {
         }
     }
     return nullptr;
-}
-
-bool isBinaryAttribute(const std::string& name) {
-    const std::string lower = lowerCase(name);
-    return std::find(kBinaryAttributes.begin(), kBinaryAttributes.end(), lower) !=
-           kBinaryAttributes.end();
-}
-
-Variant attributeValue(const std::string& name, const std::vector<std::string>* values) {
-    if (values == nullptr || values->empty()) {
-        return Variant::null();
-    }
-    const std::string& first = values->front();
-    if (isBinaryAttribute(name)) {
-        return Bytes(first.begin(), first.end());
-    }
-    return first;
 }
 
 // --- LdapSession ------------------------------------------------------------------------------
@@ -234,7 +206,7 @@ void LdapSession::signInWithPassword(const Operation& operation) {
     }
     berval secret{static_cast<ber_len_t>(signIn.password.size()),
                   const_cast<char*>(signIn.password.data())};
-    const int rc = ldap_sasl_bind_s(ld_, signIn.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr,
+    const int rc = ldap_sasl_bind_s(ld_, cString(signIn.user), LDAP_SASL_SIMPLE, &secret, nullptr,
                                     nullptr, nullptr);
     if (rc == LDAP_INVALID_CREDENTIALS) {
         const std::string user = signIn.user;
@@ -302,7 +274,7 @@ std::vector<LdapEntry> LdapSession::search(const SearchRequest& request,
     AttributeList attributes(request.attributes);
     int messageId = 0;
     const int rc =
-        ldap_search_ext(ld, request.base.c_str(), request.scope, request.filter.c_str(),
+        ldap_search_ext(ld, cString(request.base), request.scope, cString(request.filter),
                         attributes.get(), 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
     MessagePtr result(awaitSuccess(rc, messageId, operation));
     return readEntries(ld, result.get());
@@ -321,7 +293,7 @@ SearchPage LdapSession::searchPage(const SearchRequest& request, const std::stri
     std::array<LDAPControl*, 2> controls = {pagedControl, nullptr};
     AttributeList attributes(request.attributes);
     int messageId = 0;
-    rc = ldap_search_ext(ld, request.base.c_str(), request.scope, request.filter.c_str(),
+    rc = ldap_search_ext(ld, cString(request.base), request.scope, cString(request.filter),
                          attributes.get(), 0, controls.data(), nullptr, nullptr, LDAP_NO_LIMIT,
                          &messageId);
     ldap_control_free(pagedControl);
@@ -375,14 +347,14 @@ void LdapSession::replace(const std::string& dn,
         bervals[i] = {static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
         valueLists[i] = {&bervals[i], nullptr};
         modifications[i].mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-        modifications[i].mod_type = const_cast<char*>(name.c_str());
+        modifications[i].mod_type = const_cast<char*>(cString(name));
         modifications[i].mod_bvalues = valueLists[i].data();
         modificationList.push_back(&modifications[i]);
     }
     modificationList.push_back(nullptr);
     int messageId = 0;
     const int rc =
-        ldap_modify_ext(ld, dn.c_str(), modificationList.data(), nullptr, nullptr, &messageId);
+        ldap_modify_ext(ld, cString(dn), modificationList.data(), nullptr, nullptr, &messageId);
     ldap_msgfree(awaitSuccess(rc, messageId, operation));
 }
 
@@ -465,7 +437,7 @@ LdapSession& SessionPool::forPath(const LdapPath& path, const Operation& operati
 }
 
 std::string SessionPool::urisOfDomain(const std::string& dnsDomain) {
-    const std::string key = lowerCase(dnsDomain);
+    const std::string key = lowerAscii(dnsDomain);
     if (const auto known = domainUris_.find(key); known != domainUris_.end()) {
         return known->second;
     }

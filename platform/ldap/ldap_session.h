@@ -9,9 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/signin/credentials.h"
 #include "platform/ldap/ldap_path.h"
-#include "platform/core/variant.h"
+#include "platform/signin/credentials.h"
 
 namespace qm {
 
@@ -23,11 +22,6 @@ struct LdapEntry {
     // The values of an attribute (name compared without regard to case); null when absent.
     const std::vector<std::string>* find(const std::string& name) const;
 };
-
-// An attribute's first value as a Variant: Bytes for binary attributes (logonHours …), else Text;
-// Null when absent.
-Variant attributeValue(const std::string& name, const std::vector<std::string>* values);
-bool isBinaryAttribute(const std::string& name);
 
 struct SearchRequest {
     std::string base;

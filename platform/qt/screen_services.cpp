@@ -28,9 +28,9 @@ void ScreenTrapServices::endProgram() {
     std::abort();  // end() never returns
 }
 
-void closeIfOpen(Connection* connection) {
-    if (connection != nullptr && connection->State() == 1) {
-        connection->Close();
+void closeIfOpen(QueryConnection* connection) {
+    if (connection != nullptr && connection->isOpen()) {
+        connection->close();
     }
 }
 

@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/core/error_trap.h"
 #include "platform/spreadsheet.h"
 #include "platform/system.h"
 
@@ -41,7 +41,7 @@ struct ScreenServices {
 // it is open (the first screen has none), then the end of the program.
 class ScreenTrapServices final : public TrapServices {
 public:
-    using ConnectionOf = std::function<Connection*()>;
+    using ConnectionOf = std::function<QueryConnection*()>;
 
     ScreenTrapServices(Dialogs& dialogs, ProgramEnd& programEnd, ConnectionOf connection = {})
         : dialogs_(dialogs), programEnd_(programEnd), connection_(std::move(connection)) {}
@@ -56,8 +56,8 @@ private:
     ConnectionOf connection_;
 };
 
-// Closes a query connection when its State is 1 (open); a missing one is nothing to close.
-void closeIfOpen(Connection* connection);
+// Closes a query connection when it is open; a missing one is nothing to close.
+void closeIfOpen(QueryConnection* connection);
 
 // The handling of an unexpected error in an event handler that has no trap of its own: the
 // "Run-time error" box, then the end of the program. Handlers with a trap never get here.

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/core/text.h"
 #include "platform/samr/samba_config.h"
 #include "platform/samr/samba_headers.h"
 #include "platform/samr/winnt_errors.h"
@@ -77,9 +78,9 @@ cli_credentials* makeCredentials(TALLOC_CTX* mem, loadparm_context* lp, const Lo
         return credentials;
     }
     cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_DISABLED, CRED_SPECIFIED);
-    cli_credentials_set_username(credentials, login.user.c_str(), CRED_SPECIFIED);
-    cli_credentials_set_domain(credentials, login.domain.c_str(), CRED_SPECIFIED);
-    cli_credentials_set_password(credentials, login.password.c_str(), CRED_SPECIFIED);
+    cli_credentials_set_username(credentials, cString(login.user), CRED_SPECIFIED);
+    cli_credentials_set_domain(credentials, cString(login.domain), CRED_SPECIFIED);
+    cli_credentials_set_password(credentials, cString(login.password), CRED_SPECIFIED);
     return credentials;
 }
 
@@ -148,7 +149,7 @@ struct AccountDomain::Impl {
         }
         dcerpc_binding* binding = nullptr;
         check(dcerpc_parse_binding(mem, "ncacn_np:", &binding), "preparing the connection");
-        check(dcerpc_binding_set_string_option(binding, "host", host.c_str()),
+        check(dcerpc_binding_set_string_option(binding, "host", cString(host)),
               "preparing the connection");
         check(dcerpc_pipe_connect_b(mem, &pipe, binding, &ndr_table_samr,
                                     makeCredentials(mem, lp, login), events, lp),
@@ -293,7 +294,7 @@ std::vector<Account> AccountDomain::users() {
 std::optional<std::uint32_t> AccountDomain::lookupUser(const std::string& name) {
     Scratch scratch(impl_->mem);
     lsa_String accountName{};
-    accountName.string = name.c_str();
+    accountName.string = cString(name);
     samr_Ids rids{};
     samr_Ids types{};
     samr_LookupNames request{};

@@ -1,52 +1,19 @@
 #include "platform/samr/winnt_objects.h"
 
+#include "logonhours/logon_hours.h"
 #include "platform/samr/winnt_errors.h"
-#include "platform/samr/winnt_path.h"
 
 namespace qm {
 
-namespace {
-
-constexpr std::uint16_t kHoursPerWeek = 168;
-constexpr std::size_t kLogonHoursBytes = 21;
-
-RunTimeError propertyNotFound(const std::string& property, const std::string& object) {
-    return winNtError(kPropertyNotFound, "The property " + property + " of " + object +
-                                             " cannot be found: the WinNT provider reads "
-                                             "LoginHours of a user only.");
-}
-
-RunTimeError propertyNotSupported(const std::string& property, const std::string& object) {
-    return winNtError(kPropertyNotSupported, "The property " + property + " of " + object +
-                                                 " cannot be written: the WinNT provider writes "
-                                                 "loginHours of a user only.");
-}
-
-}  // namespace
-
-WinNtComputer::WinNtComputer(std::string name, std::shared_ptr<samr::AccountDomain> accounts)
-    : name_(std::move(name)), accounts_(std::move(accounts)) {}
-
-Variant WinNtComputer::Get(const std::string& property) {
-    throw propertyNotFound(property, "computer " + name_);
-}
-
-void WinNtComputer::setFilter(const std::vector<std::string>& classNames) {
-    listsUsers_ = classNames.empty();
-    for (const std::string& className : classNames) {
-        listsUsers_ = listsUsers_ || equalsIgnoringCase(className, "user");
-    }
-}
-
-std::vector<std::unique_ptr<DirectoryObject>> WinNtComputer::children() {
-    std::vector<std::unique_ptr<DirectoryObject>> users;
-    if (!listsUsers_ || accounts_ == nullptr) {
+std::vector<LocalUser> WinNtComputer::users() {
+    std::vector<LocalUser> users;
+    if (accounts_ == nullptr) {
         return users;
     }
     try {
         for (const samr::Account& account : accounts_->users()) {
-            users.push_back(
-                std::make_unique<WinNtUser>(accounts_, name_, account.name, account.rid));
+            users.push_back({account.name, std::make_unique<WinNtAccount>(
+                                               accounts_, name_, account.name, account.rid)});
         }
     } catch (const samr::Failure& failure) {
         throw samrError(failure.status(), "Cannot list the local users of computer " + name_);
@@ -54,20 +21,14 @@ std::vector<std::unique_ptr<DirectoryObject>> WinNtComputer::children() {
     return users;
 }
 
-void WinNtComputer::Put(const std::string& property, const Variant&) {
-    throw propertyNotSupported(property, "computer " + name_);
-}
-
-void WinNtComputer::SetInfo() {}
-
-WinNtUser::WinNtUser(std::shared_ptr<samr::AccountDomain> accounts, std::string computer,
-                     std::string name, std::uint32_t rid)
+WinNtAccount::WinNtAccount(std::shared_ptr<samr::AccountDomain> accounts, std::string computer,
+                           std::string name, std::uint32_t rid)
     : accounts_(std::move(accounts)),
       computer_(std::move(computer)),
       name_(std::move(name)),
       rid_(rid) {}
 
-void WinNtUser::readLogonHours() {
+void WinNtAccount::readLogonHours() {
     try {
         hours_ = accounts_->logonHours(rid_);
     } catch (const samr::Failure& failure) {
@@ -75,10 +36,7 @@ void WinNtUser::readLogonHours() {
     }
 }
 
-Variant WinNtUser::Get(const std::string& property) {
-    if (!equalsIgnoringCase(property, "LoginHours")) {
-        throw propertyNotFound(property, describe());
-    }
+std::optional<Bytes> WinNtAccount::logonHours() {
     if (!hours_) {
         readLogonHours();
     }
@@ -91,36 +49,23 @@ Variant WinNtUser::Get(const std::string& property) {
                              " units per week; only 168 units (one per hour) can be read. "
                              "Logon hours written by Quillmark are stored in hours.");
     }
-    return Variant(hours_->bits);
+    return hours_->bits;
 }
 
-void WinNtUser::Put(const std::string& property, const Variant& value) {
-    if (!equalsIgnoringCase(property, "loginHours")) {
-        throw propertyNotSupported(property, describe());
-    }
-    if (value.type() != Variant::Type::Bytes || value.bytes().size() != kLogonHoursBytes) {
-        const std::string given = value.type() == Variant::Type::Bytes
-                                      ? std::to_string(value.bytes().size()) + " bytes"
-                                      : "a value of type " + value.typeName();
+void WinNtAccount::setLogonHours(const Bytes& hours) {
+    if (hours.size() != kLogonHoursBytes) {
         throw winNtError(hresultFromWin32(win32::InvalidParameter),
                          "The logon hours of " + describe() +
-                             " must be 21 bytes (168 hours), not " + given + ".");
+                             " must be 21 bytes (168 hours), not " + std::to_string(hours.size()) +
+                             " bytes.");
     }
-    staged_ = value.bytes();
-}
-
-void WinNtUser::SetInfo() {
-    if (!staged_) {
-        return;
-    }
-    const samr::LogonHours hours{kHoursPerWeek, *staged_};
+    const samr::LogonHours value{kHoursPerWeek, hours};
     try {
-        accounts_->setLogonHours(rid_, hours);
+        accounts_->setLogonHours(rid_, value);
     } catch (const samr::Failure& failure) {
         throw samrError(failure.status(), "Cannot write the logon hours of " + describe());
     }
-    hours_ = hours;
-    staged_.reset();
+    hours_ = value;
 }
 
 }  // namespace qm

@@ -10,40 +10,31 @@
 
 namespace qm {
 
-// A computer as the WinNT provider binds it. Without an account domain (the local computer where no
+// A computer as the WinNT side reaches it. Without an account domain (the local computer where no
 // SMB server runs) it has no users.
-class WinNtComputer : public DirectoryObject {
+class WinNtComputer : public Computer {
 public:
-    WinNtComputer(std::string name, std::shared_ptr<samr::AccountDomain> accounts);
+    WinNtComputer(std::string name, std::shared_ptr<samr::AccountDomain> accounts)
+        : name_(std::move(name)), accounts_(std::move(accounts)) {}
 
-    std::string ADsPath() const override { return "WinNT://" + name_; }
-    std::string Name() const override { return name_; }
-    Variant Get(const std::string& property) override;
-    void setFilter(const std::vector<std::string>& classNames) override;
-    std::vector<std::unique_ptr<DirectoryObject>> children() override;
-    void Put(const std::string& property, const Variant& value) override;
-    void SetInfo() override;
+    const std::string& name() const override { return name_; }
+    std::vector<LocalUser> users() override;
 
 private:
     std::string name_;
     std::shared_ptr<samr::AccountDomain> accounts_;
-    bool listsUsers_ = true;
 };
 
-// One local user account. Its logon hours are read on first use (at once when bound by path, so
-// that reading them later costs no round trip) and written by SetInfo.
-class WinNtUser : public DirectoryObject {
+// One local user account. Its logon hours are read on first use (at once when bound by name, so
+// that reading them later costs no round trip).
+class WinNtAccount : public Account {
 public:
-    WinNtUser(std::shared_ptr<samr::AccountDomain> accounts, std::string computer, std::string name,
-              std::uint32_t rid);
+    WinNtAccount(std::shared_ptr<samr::AccountDomain> accounts, std::string computer,
+                 std::string name, std::uint32_t rid);
 
-    std::string ADsPath() const override { return "WinNT://" + computer_ + "/" + name_; }
-    std::string Name() const override { return name_; }
-    Variant Get(const std::string& property) override;
-    void setFilter(const std::vector<std::string>&) override {}
-    std::vector<std::unique_ptr<DirectoryObject>> children() override { return {}; }
-    void Put(const std::string& property, const Variant& value) override;
-    void SetInfo() override;
+    // Raised when the hours are stored in units other than hours.
+    std::optional<Bytes> logonHours() override;
+    void setLogonHours(const Bytes& hours) override;
 
     void readLogonHours();
 
@@ -55,7 +46,6 @@ private:
     std::string name_;
     std::uint32_t rid_;
     std::optional<samr::LogonHours> hours_;
-    std::optional<Bytes> staged_;
 };
 
 }  // namespace qm

@@ -2,15 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <mutex>
 #include <set>
 
+#include "platform/core/text.h"
 #include "platform/samr/samr_client.h"
 #include "platform/samr/tcp_probe.h"
 #include "platform/samr/winnt_errors.h"
 #include "platform/samr/winnt_objects.h"
-#include "platform/samr/winnt_path.h"
 
 namespace qm {
 
@@ -23,8 +24,10 @@ constexpr int kSmbPort = 445;
 // hung program.
 constexpr auto kAnswerTimeout = 3s;
 constexpr const char* kLoopback = "127.0.0.1";
+constexpr const char* kReservedInComputerNames = "\\/:*?\"<>|,";
+constexpr const char* kReservedInAccountNames = "\"/\\[]:;|=,+*?<>";
 
-struct Computer {
+struct ReachedComputer {
     std::string name;
     std::shared_ptr<samr::AccountDomain> accounts;  // null: the local computer without SMB server
 };
@@ -57,11 +60,11 @@ class KerberosRefusals {
 public:
     bool contains(const std::string& host) {
         std::lock_guard lock(mutex_);
-        return hosts_.count(upperCase(host)) != 0;
+        return hosts_.count(upperAscii(host)) != 0;
     }
     void add(const std::string& host) {
         std::lock_guard lock(mutex_);
-        hosts_.insert(upperCase(host));
+        hosts_.insert(upperAscii(host));
     }
 
 private:
@@ -126,31 +129,45 @@ void requireAnswer(const std::string& name) {
 // The name a computer gives itself, when that name leads back to it; otherwise the name it was
 // reached by (an address, or a name it does not know itself by).
 std::string nameToShow(const std::string& typed, const samr::AccountDomain& accounts) {
-    const std::string reported = upperCase(accounts.computerName());
+    const std::string reported = upperAscii(accounts.computerName());
     if (reported.empty()) {
-        return upperCase(typed);
+        return upperAscii(typed);
     }
     if (equalsIgnoringCase(reported, typed) ||
         probeTcp(reported, kSmbPort, kAnswerTimeout) == ProbeResult::Answered) {
         return reported;
     }
-    return upperCase(typed);
+    return upperAscii(typed);
 }
 
-Computer reachComputer(const std::string& name, Credentials& credentials) {
+ReachedComputer reach(const std::string& name, Credentials& credentials) {
     if (equalsIgnoringCase(name, localComputerName())) {
-        Computer local{localComputerName(), nullptr};
+        ReachedComputer local{localComputerName(), nullptr};
         if (probeTcp(kLoopback, kSmbPort, kAnswerTimeout) == ProbeResult::Answered) {
             local.accounts = signIn(kLoopback, local.name, credentials);
         }
         return local;
     }
     requireAnswer(name);
-    auto accounts = signIn(name, upperCase(name), credentials);
+    auto accounts = signIn(name, upperAscii(name), credentials);
     return {nameToShow(name, *accounts), accounts};
 }
 
-std::unique_ptr<DirectoryObject> bindUser(const Computer& computer, const std::string& name) {
+// What a computer name or an account name cannot hold: control characters (a NUL would cut the
+// name short in Samba and address another account) and the characters Windows reserves.
+void requireName(const std::string& name, const char* reserved, const std::string& what) {
+    const bool usable = !name.empty() && std::none_of(name.begin(), name.end(), [&](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
+               std::string_view(reserved).find(c) != std::string_view::npos;
+    });
+    if (!usable) {
+        throw winNtError(kBadPathName, "The " + what + " \"" + name +
+                                           "\" cannot be used: it is empty or holds a character "
+                                           "that such a name cannot hold.");
+    }
+}
+
+std::unique_ptr<Account> bindUser(const ReachedComputer& computer, const std::string& name) {
     const std::string notFound = "User " + name + " was not found on computer " + computer.name;
     if (computer.accounts == nullptr) {
         throw winNtError(hresultFromWin32(win32::UserNotFound),
@@ -169,7 +186,7 @@ std::unique_ptr<DirectoryObject> bindUser(const Computer& computer, const std::s
         throw winNtError(hresultFromWin32(win32::UserNotFound),
                          notFound + ": the computer has no user account of that name.");
     }
-    auto user = std::make_unique<WinNtUser>(computer.accounts, computer.name, name, *rid);
+    auto user = std::make_unique<WinNtAccount>(computer.accounts, computer.name, name, *rid);
     user->readLogonHours();
     return user;
 }
@@ -183,16 +200,20 @@ std::string localComputerName() {
     }
     std::string name(host);
     name = name.substr(0, name.find('.'));
-    return upperCase(name.substr(0, 15));
+    return upperAscii(name.substr(0, 15));
 }
 
-std::unique_ptr<DirectoryObject> bindWinNt(const std::string& path, Credentials& credentials) {
-    const WinNtPath parsed = parseWinNtPath(path);
-    const Computer computer = reachComputer(parsed.computer, credentials);
-    if (!parsed.isUser()) {
-        return std::make_unique<WinNtComputer>(computer.name, computer.accounts);
-    }
-    return bindUser(computer, parsed.user);
+std::unique_ptr<Computer> reachComputer(const std::string& name, Credentials& credentials) {
+    requireName(name, kReservedInComputerNames, "computer name");
+    const ReachedComputer computer = reach(name, credentials);
+    return std::make_unique<WinNtComputer>(computer.name, computer.accounts);
+}
+
+std::unique_ptr<Account> bindLocalAccount(const std::string& computer, const std::string& name,
+                                          Credentials& credentials) {
+    requireName(computer, kReservedInComputerNames, "computer name");
+    requireName(name, kReservedInAccountNames, "account name");
+    return bindUser(reach(computer, credentials), name);
 }
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "screen_fixture.h"
+#include "selection/tree_view.h"
 #include "shell/about_screen.h"
 #include "shell/main_screen.h"
 
@@ -42,14 +43,16 @@ private slots:
         QVERIFY(main->optDocument->isChecked() && main->optXL->isChecked());
         QTest::keyClick(main.get(), Qt::Key_N, Qt::AltModifier);  // &Next, with no file name
         QTRY_VERIFY(main->selectionScreen() != nullptr && main->selectionScreen()->isVisible());
-        frmSelect& select = *main->selectionScreen();
+        auto& select = *main->selectionScreen();
+        auto& tree = *select.findChild<TreeView*>("tvwContainers");
+        auto& count = *select.findChild<QLabel*>("lblCount");
         QVERIFY(!main->isVisible());
-        QCOMPARE(select.tvwContainers->Count(), 9);
-        clickCheckBox(*select.tvwContainers, select.tvwContainers->item(2));
-        QCOMPARE(select.lblCount->text(), QString("4"));
+        QCOMPARE(select.containerTree().Count(), 9);
+        clickCheckBox(tree, tree.item(2));
+        QCOMPARE(count.text(), QString("4"));
         const std::size_t callsAfterStartUp = fixture->directory.calls.size();
 
-        QTest::mouseClick(select.cmdBack, Qt::LeftButton);
+        QTest::mouseClick(select.findChild<QWidget*>("cmdBack"), Qt::LeftButton);
         QVERIFY(main->isVisible() && !select.isVisible());
 
         // Set and CSV chosen now: the same screen comes back as it was, with no start-up.
@@ -59,8 +62,8 @@ private slots:
         QCOMPARE(main->selectionScreen(), &select);
         QVERIFY(select.isVisible() && !main->isVisible());
         QCOMPARE(fixture->directory.calls.size(), callsAfterStartUp);
-        QVERIFY(select.tvwContainers->isVisible() && select.tvwContainers->Checked(2));
-        QCOMPARE(select.lblCount->text(), QString("4"));
+        QVERIFY(tree.isVisible() && select.containerTree().Checked(2));
+        QCOMPARE(count.text(), QString("4"));
         QVERIFY(fixture->dialogs.shown.empty());
 
         // The runs read the first screen's choices when they ask, not a copy.

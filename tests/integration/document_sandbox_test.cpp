@@ -7,6 +7,7 @@
 #include <QProgressBar>
 
 #include "gui/screen_fixture.h"
+#include "selection/tree_view.h"
 #include "support/sandbox_runs.h"
 
 using namespace qm;
@@ -151,12 +152,10 @@ std::vector<SheetRow> rowsOf(const SampleNode& node, bool west) {
     return rows;
 }
 
-// The tree node of a directory object or computer: the end of its key "LDAP://[server/]DN" or
-// "WinNT://[domain/]NAME".
-int nodeOf(TreeView& tree, const std::string& name) {
+// The tree node of a directory object or computer: its key is the DN or the computer's name.
+int nodeOf(const ContainerTree& tree, const std::string& name) {
     for (int node = 1; node <= tree.Count(); ++node) {
-        const std::string& key = tree.Key(node);
-        if (QString::fromStdString(key.substr(key.rfind('/') + 1))
+        if (QString::fromStdString(tree.Key(node))
                 .compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) {
             return node;
         }
@@ -166,14 +165,16 @@ int nodeOf(TreeView& tree, const std::string& name) {
 
 // Clicks the nodes' check boxes as a person does; returns the rows they should give, in the tree's
 // order.
-std::vector<SheetRow> checkNodes(frmSelect& screen, std::vector<SampleNode> nodes, bool west) {
-    TreeView& tree = *screen.tvwContainers;
+std::vector<SheetRow> checkNodes(SelectionScreen& screen, std::vector<SampleNode> nodes,
+                                 bool west) {
+    const ContainerTree& tree = screen.containerTree();
+    TreeView& view = *screen.findChild<TreeView*>("tvwContainers");
     std::sort(nodes.begin(), nodes.end(), [&](const SampleNode& a, const SampleNode& b) {
         return nodeOf(tree, a.name) < nodeOf(tree, b.name);
     });
     std::vector<SheetRow> rows;
     for (const SampleNode& node : nodes) {
-        clickCheckBox(tree, tree.item(nodeOf(tree, node.name)));
+        clickCheckBox(view, view.item(nodeOf(tree, node.name)));
         const auto ofNode = rowsOf(node, west);
         rows.insert(rows.end(), ofNode.begin(), ofNode.end());
     }
@@ -244,17 +245,17 @@ private slots:
         const DcRestarter restartAtEnd;
         ProgramRun run(workbook ? 300 : 0, folder.path(), workbook);  // a ticket for the workbook
         const std::string file = folder.file(workbook ? "many.xlsx" : "many.csv");
-        frmSelect& screen = run.next(false, workbook, file);
+        SelectionScreen& screen = run.next(false, workbook, file);
         std::vector<SheetRow> rows = checkNodes(screen, {manyNode()}, workbook);
         rows.resize(1000);  // the first page
         bool stopped = false;
-        const auto hook =
-            QObject::connect(screen.pbrUsers, &QProgressBar::valueChanged, [&](int at) {
-                if (at == kStopAtUser && !stopped) {
-                    stopped = true;
-                    sandbox("stop corp");
-                }
-            });
+        const auto hook = QObject::connect(screen.findChild<QProgressBar*>("pbrUsers"),
+                                           &QProgressBar::valueChanged, [&](int at) {
+                                               if (at == kStopAtUser && !stopped) {
+                                                   stopped = true;
+                                                   sandbox("stop corp");
+                                               }
+                                           });
 
         run.pressDocument();
 
@@ -275,7 +276,7 @@ private slots:
             messages[0].c_str());
         QCOMPARE(run.dialogs.shown.back().style, MessageStyle::Critical);
         QCOMPARE(run.programEnd.status, std::optional<int>(kExitAfterError));
-        QCOMPARE(screen.DirectoryConnection()->State(), 0);
+        QVERIFY(!screen.directoryConnection()->isOpen());
         if (workbook) {
             QM_VERIFY_SAME(libreOfficeCells(folder.path(), "many.xlsx"), workbookCells(rows));
         } else {

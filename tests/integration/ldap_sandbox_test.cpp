@@ -1,5 +1,5 @@
-// The LDAP provider and the query connection against the sandbox's corp.test DC (a real Samba AD
-// DC), compared with what OpenLDAP's own tools read and write. Runs inside the sandbox's namespace
+// The LDAP side of the directory against the sandbox's corp.test DC (a real Samba AD DC), compared
+// with what OpenLDAP's own tools read and write. Runs inside the sandbox's namespace
 // (scripts/sandbox exec), where the DC's name resolves and LDAPCONF, KRB5_CONFIG and KRB5CCNAME
 // name the sandbox's files. The last test stops and restarts the DC, so the suite runs alone.
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
-#include <tuple>
+#include <set>
 
 #include "platform/ldap/directory_services.h"
 #include "platform/ldap/ldap_error.h"
@@ -22,26 +22,35 @@ namespace qm {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using namespace qm::testing;
 
 const std::string kCorp = "DC=corp,DC=test";
 const std::string kUserFilter = "(&(objectCategory=person)(objectClass=user))";
-const std::vector<std::string> kContainers = {"container", "organizationalUnit", "builtinDomain"};
-// The user these tests write to (the WinNT provider's tests write to another one).
+const std::string kSales = "OU=Sales,OU=West," + kCorp;
+// The user these tests write to (the WinNT side's tests write to another one).
 const std::string kPatOrtiz = "CN=Pat Ortiz,CN=Users," + kCorp;
 
-// The DC's one-level children of a DN whose most specific class is one of the classes, in its
-// order.
-std::vector<std::string> serverChildren(const std::string& dn,
-                                        const std::vector<std::string>& classes) {
-    std::vector<std::string> paths;
+// The DC's one-level containers, organizational units and built-in domain containers of a DN, in
+// its order.
+std::vector<std::string> serverContainers(const std::string& dn) {
+    std::vector<std::string> dns;
     for (const auto& entry : corpLdapsearch(dn, "one", "(objectClass=*)", "objectClass")) {
         const std::string& mostSpecific = entry.values.at("objectClass");
-        if (std::find(classes.begin(), classes.end(), mostSpecific) != classes.end()) {
-            paths.push_back("LDAP://" + entry.dn);
+        if (mostSpecific == "container" || mostSpecific == "organizationalUnit" ||
+            mostSpecific == "builtinDomain") {
+            dns.push_back(entry.dn);
         }
     }
-    return paths;
+    return dns;
+}
+
+std::vector<std::string> keys(const std::vector<DirectoryNode>& nodes) {
+    std::vector<std::string> dns;
+    for (const DirectoryNode& node : nodes) {
+        dns.push_back(node.key);
+    }
+    return dns;
 }
 
 class LdapSandbox : public ::testing::Test {
@@ -69,88 +78,57 @@ protected:
         dialogs.inputAnswers = {user, sandboxPassword()};
     }
 
-    std::unique_ptr<DirectoryObject> bind(const std::string& dn) {
-        return directory->bind("LDAP://" + dn);
-    }
-
-    std::vector<std::string> childPaths(DirectoryObject& parent,
-                                        const std::vector<std::string>& classes) {
-        parent.setFilter(classes);
-        std::vector<std::string> paths;
-        for (const auto& child : parent.children()) {
-            paths.push_back(child->ADsPath());
-        }
-        return paths;
-    }
-
     bool dcStopped = false;
     FakeDialogs dialogs;
     Credentials credentials{dialogs};
     std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
 };
 
-TEST_F(LdapSandbox, TheTicketSignsInToTheRootDseAndToObjectsBoundByDistinguishedName) {
+TEST_F(LdapSandbox, TheTicketFindsTheForestAndItsContainersInTheDirectorysOrder) {
     ASSERT_TRUE(credentials.hasKerberosTicket());
-    EXPECT_EQ(directory->bind("LDAP://RootDSE")->Get("rootDomainNamingContext").toText(), kCorp);
-    for (const auto& [dn, name] : std::vector<std::pair<std::string, std::string>>{
-             {kCorp, "DC=corp"},
-             {"OU=Sales,OU=West," + kCorp, "OU=Sales"},
-             {"CN=System,OU=West," + kCorp, "CN=System"},
-             {"CN=Smith\\, Jim,OU=Sales,OU=West," + kCorp, "CN=Smith\\, Jim"}}) {
-        auto object = bind(dn);
-        EXPECT_EQ(object->Name(), name);
-        EXPECT_EQ(object->ADsPath(), "LDAP://" + dn);
-    }
-    // The path carries the DN as the directory writes it, so one object has one path.
-    EXPECT_EQ(bind("ou=sales,ou=west,dc=corp,dc=test")->ADsPath(),
-              "LDAP://OU=Sales,OU=West," + kCorp);
+    ASSERT_TRUE(directory->inDomain());
+    EXPECT_EQ(directory->forestRootDomain(), kCorp);
+    // A node's key is the DN as the directory writes it, so one object has one key.
+    const DirectoryNode sales = directory->domain("ou=sales,ou=west,dc=corp,dc=test");
+    EXPECT_EQ(sales.key, kSales);
+    EXPECT_EQ(sales.name, "OU=Sales");
+    EXPECT_EQ(directory->domain(kCorp).name, "DC=corp");
+
+    const std::string west = "OU=West," + kCorp;
+    EXPECT_EQ(keys(directory->childContainers(west)), serverContainers(west));
+    EXPECT_EQ(serverContainers(west).size(), 3U);
+    EXPECT_TRUE(directory->childContainers("OU=East," + west).empty());
+    EXPECT_GE(serverContainers(kCorp).size(), 10U);
+    EXPECT_EQ(keys(directory->childContainers(kCorp)), serverContainers(kCorp));
+    EXPECT_TRUE(directory->childDomains(kCorp).empty());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
-// Computers are users too, and groups and contacts sit beside containers: only the most
-// specific class counts.
-TEST_F(LdapSandbox, ChildrenFilteredByClassAreThoseOfThatClassInTheDirectorysOrder) {
-    const std::string west = "OU=West," + kCorp;
-    const std::string east = "OU=East," + west;
-    const std::vector<std::tuple<std::string, std::vector<std::string>, std::size_t>> cases = {
-        {west, kContainers, 3},  {east, kContainers, 0}, {east, {"user"}, 5},
-        {east, {"computer"}, 1}, {east, {"group"}, 1},   {east, {"contact"}, 1}};
-    for (const auto& [dn, classes, count] : cases) {
-        const auto expected = serverChildren(dn, classes);
-        EXPECT_EQ(expected.size(), count) << dn << " " << classes.front();
-        EXPECT_EQ(childPaths(*bind(dn), classes), expected) << dn << " " << classes.front();
-    }
-    const auto domainContainers = serverChildren(kCorp, kContainers);
-    EXPECT_GE(domainContainers.size(), 10U);
-    EXPECT_EQ(childPaths(*bind(kCorp), kContainers), domainContainers);
-}
-
 // Windows AD hands out at most 1,000 entries without the paged-results control, Samba all of them:
-// only the pages read show the control was sent.
-TEST_F(LdapSandbox, RecordsetReadsMoreThanAThousandUsersPageByPageAsTheDirectoryHoldsThem) {
-    const std::string many = "OU=Many," + kCorp;
-    auto connection = directory->newConnection();
-    connection->Open("Active Directory Provider", "", "");
-    auto recordset = connection->newRecordset();
-    recordset->setSource("<LDAP://" + many + ">;" + kUserFilter +
-                         ";logonHours,sAMAccountName,distinguishedName,cn;oneLevel");
-    recordset->Open();
-    const auto expected = corpLdapsearch(many, "one", kUserFilter, "logonHours sAMAccountName cn");
-    ASSERT_EQ(expected.size(), 1200U);
-    EXPECT_EQ(recordset->RecordCount(), 1200);
-    std::size_t row = 0;
-    for (; !recordset->Eof() && row < expected.size(); recordset->MoveNext(), ++row) {
-        const auto& values = expected[row].values;
-        const Variant hours = recordset->Fields("logonHours");
-        EXPECT_EQ(recordset->Fields("distinguishedName").toText(), expected[row].dn) << row;
-        EXPECT_EQ(recordset->Fields("cn").toText(), values.at("cn"));
-        EXPECT_EQ(recordset->Fields("sAMAccountName").toText(), values.at("sAMAccountName"));
-        EXPECT_EQ(hours.isNull() ? "-" : toBase64(hours.bytes()),
-                  values.count("logonHours") != 0 ? values.at("logonHours") : "-");
+// only the pages read show the control was sent. Groups, contacts and computers are no users.
+TEST_F(LdapSandbox, QueriesCountAndStreamTheUsersOfANodePageByPageAsTheDirectoryHoldsThem) {
+    auto connection = directory->openQueryConnection();
+    for (const auto& [dn, count] : std::vector<std::pair<std::string, int>>{
+             {"OU=Many," + kCorp, 1200}, {kSales, 4}, {"OU=East,OU=West," + kCorp, 5}}) {
+        const auto expected =
+            corpLdapsearch(dn, "one", kUserFilter, "logonHours sAMAccountName cn");
+        ASSERT_EQ(expected.size(), std::size_t(count)) << dn;
+        EXPECT_EQ(connection->countUsers(dn), count);
+        const auto users = connection->users(dn);
+        std::size_t row = 0;
+        for (auto user = users->next(); user && row < expected.size();
+             user = users->next(), ++row) {
+            const auto& values = expected[row].values;
+            EXPECT_EQ(user->distinguishedName, expected[row].dn) << row;
+            EXPECT_EQ(user->commonName, values.at("cn"));
+            EXPECT_EQ(user->logonName, values.at("sAMAccountName"));
+            EXPECT_EQ(user->logonHours ? toBase64(*user->logonHours) : "-",
+                      values.count("logonHours") != 0 ? values.at("logonHours") : "-");
+        }
+        EXPECT_EQ(row, expected.size());
     }
-    EXPECT_TRUE(recordset->Eof());
-    EXPECT_EQ(row, expected.size());
-    EXPECT_EQ(dynamic_cast<LdapRecordset&>(*recordset).pagesRead(), 2);
+    connection->users("OU=Many," + kCorp);
+    EXPECT_EQ(dynamic_cast<LdapQueryConnection&>(*connection).pagesRead(), 2);
 }
 
 TEST_F(LdapSandbox, EveryTrickyNameBindsByTheDistinguishedNameRebuiltFromItsCommonName) {
@@ -161,52 +139,64 @@ TEST_F(LdapSandbox, EveryTrickyNameBindsByTheDistinguishedNameRebuiltFromItsComm
         {"", {"Root User"}}};
     for (const auto& [container, names] : usersByContainer) {
         for (const std::string& cn : names) {
-            auto user = bind("CN=" + EscapeName(cn) + "," + container + kCorp);
-            EXPECT_EQ(user->Get("cn").toText(), cn);
-            // The path the tree and the query hand on, as the DC writes the DN, binds it again.
-            EXPECT_EQ(directory->bind(user->ADsPath())->Get("cn").toText(), cn);
+            const std::string dn = "CN=" + EscapeName(cn) + "," + container + kCorp;
+            EXPECT_NO_THROW(directory->domainUser(dn)) << dn;
         }
     }
 }
 
-// The server keeps logonHours of any length, so only the provider can hold writes to 21 bytes.
+// Only a user binds; a text that cannot be a complete DN (a NUL in the name, the container or the
+// domain, an empty name) fails before any server is asked, so no sign-in is asked for either.
+TEST_F(LdapSandbox, GroupsUnitsContactsAndImpossibleNamesFailTheBind) {
+    for (const std::string& notAUser :
+         {"CN=Sales Staff," + kSales, "CN=Sales Vendor," + kSales, kSales}) {
+        EXPECT_EQ(errorOf([&] { directory->domainUser(notAUser); }).number(), hresult::NoInterface)
+            << notAUser;
+    }
+    signInWithPassword("Administrator@corp.test");
+    const Bytes before = corpLogonHours(kPatOrtiz).value_or(Bytes());
+    for (const std::string& impossible :
+         {"CN=Pat Ortiz\0x,CN=Users,"s + kCorp, "CN=Pat Ortiz,CN=Users\0x,"s + kCorp,
+          kPatOrtiz + "\0,DC=branch,DC=test"s, "CN=,CN=Users," + kCorp, "CN=Pat Ortiz,," + kCorp}) {
+        EXPECT_EQ(errorOf([&] { directory->domainUser(impossible); }).number(),
+                  hresult::BadPathName);
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(corpLogonHours(kPatOrtiz).value_or(Bytes()), before);
+}
+
+// The server keeps logonHours of any length, so only the LDAP side can hold writes to 21 bytes.
 TEST_F(LdapSandbox, LogonHoursRoundTripByteExactAndOtherLengthsAreRefusedOrReadAsHeld) {
     const auto original = corpLogonHours(kPatOrtiz);
-    auto user = bind(kPatOrtiz);
-    user->Put("logonHours", sampleHours(0x80));
-    user->SetInfo();
+    directory->domainUser(kPatOrtiz)->setLogonHours(sampleHours(0x80));
     EXPECT_EQ(corpLogonHours(kPatOrtiz), sampleHours(0x80));
 
     setCorpLogonHours(kPatOrtiz, sampleHours(0x0F));
-    user = bind(kPatOrtiz);
-    EXPECT_EQ(user->Get("logonHours").bytes(), sampleHours(0x0F));
-
+    const auto user = directory->domainUser(kPatOrtiz);
+    EXPECT_EQ(user->logonHours(), sampleHours(0x0F));
     for (const Bytes& value : {Bytes(20, 0xFF), Bytes(22, 0xFF), Bytes()}) {
-        const auto error = errorOf([&] { user->Put("logonHours", value); });
+        const auto error = errorOf([&] { user->setLogonHours(value); });
         EXPECT_EQ(error.number(), hresult::InvalidArgument);
         EXPECT_NE(error.description().find("21 bytes"), std::string::npos) << error.description();
     }
-    user->SetInfo();  // nothing was staged
     EXPECT_EQ(corpLogonHours(kPatOrtiz), sampleHours(0x0F));
 
     for (const std::string& dn :
          {"CN=Long Hours,OU=Odd," + kCorp, "CN=Short Hours,OU=Odd," + kCorp}) {
         const Bytes held = corpLogonHours(dn).value();
         EXPECT_NE(held.size(), 21U);
-        EXPECT_EQ(bind(dn)->Get("logonHours").bytes(), held) << dn;
+        EXPECT_EQ(directory->domainUser(dn)->logonHours(), held) << dn;
     }
     setCorpLogonHours(kPatOrtiz, original);
 }
 
-// The DC refuses a simple bind without TLS (strong authentication required): these binds succeed
-// only over StartTLS or LDAPS.
-TEST_F(LdapSandbox, WithoutATicketThePasswordAskedOnceSignsInOverStartTlsAndLdaps) {
+// The DC refuses a simple bind without TLS (strong authentication required): this bind succeeds
+// only over StartTLS.
+TEST_F(LdapSandbox, WithoutATicketThePasswordAskedOnceSignsInOverStartTls) {
     signInWithPassword("Administrator@corp.test");
     ASSERT_FALSE(credentials.hasKerberosTicket());
-    EXPECT_EQ(childPaths(*bind("OU=West," + kCorp), {"organizationalUnit"}).size(), 2U);
-    auto west = directory->bind("LDAP://dc1.corp.test:636/OU=West," + kCorp);
-    EXPECT_EQ(west->ADsPath(), "LDAP://dc1.corp.test:636/OU=West," + kCorp);
-    EXPECT_EQ(childPaths(*west, {"organizationalUnit"}).size(), 2U);
+    EXPECT_EQ(directory->childContainers("OU=West," + kCorp).size(), 3U);
+    EXPECT_EQ(directory->openQueryConnection()->countUsers(kSales), 4);
     ASSERT_EQ(dialogs.shown.size(), 2U) << "user name and password, once for the whole run";
     EXPECT_TRUE(dialogs.shown[1].masked);
 }
@@ -214,17 +204,15 @@ TEST_F(LdapSandbox, WithoutATicketThePasswordAskedOnceSignsInOverStartTlsAndLdap
 // Last: stops the DC. The next calls must fail at once with "server down", and the same directory
 // services must reconnect by themselves once the DC is back.
 TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) {
-    auto domain = bind(kCorp);
-    auto connection = directory->newConnection();
-    connection->Open("Active Directory Provider", "", "");
-    auto recordset = connection->newRecordset();
-    recordset->setSource("<LDAP://OU=Sales,OU=West," + kCorp + ">;" + kUserFilter + ";cn;oneLevel");
+    const auto connection = directory->openQueryConnection();
+    directory->domain(kCorp);
 
     sandbox("stop corp");
     dcStopped = true;
-    for (const auto& call : std::vector<std::function<void()>>{[&] { domain->children(); },
-                                                               [&] { bind("OU=West," + kCorp); },
-                                                               [&] { recordset->Open(); }}) {
+    for (const auto& call :
+         std::vector<std::function<void()>>{[&] { directory->childContainers(kCorp); },
+                                            [&] { directory->domain("OU=West," + kCorp); },
+                                            [&] { connection->countUsers(kSales); }}) {
         const auto start = std::chrono::steady_clock::now();
         const RunTimeError error = errorOf(call);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
@@ -234,9 +222,8 @@ TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) 
     }
     sandbox("start");
     dcStopped = false;
-    EXPECT_FALSE(childPaths(*domain, {"organizationalUnit"}).empty());
-    recordset->Open();
-    EXPECT_EQ(recordset->RecordCount(), 4);
+    EXPECT_FALSE(directory->childContainers(kCorp).empty());
+    EXPECT_EQ(connection->countUsers(kSales), 4);
 }
 
 }  // namespace

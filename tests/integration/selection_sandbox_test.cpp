@@ -6,9 +6,10 @@
 #include <memory>
 
 #include "gui/screen_fixture.h"
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
+#include "platform/signin/credentials.h"
 #include "selection/selection_screen.h"
+#include "selection/tree_view.h"
 #include "support/sandbox_tools.h"
 
 using namespace qm;
@@ -23,7 +24,7 @@ const char* const kUserFilter = "(&(objectCategory=person)(objectClass=user))";
 // The keys of the tree below a container in the DC's own order, each container before what it
 // holds; the domain's own System container is left out, one below an OU is not.
 void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string>& tree) {
-    tree.push_back("LDAP://" + dn);
+    tree.push_back(dn);
     for (const auto& child : corpLdapsearch(dn, "one", kContainerFilter, "1.1")) {
         if (!isDomain || child.dn.rfind("CN=System,", 0) != 0) {
             appendSubtree(child.dn, false, tree);
@@ -50,7 +51,14 @@ private:
     std::unique_ptr<DirectoryServices> directory;
     std::unique_ptr<ScreenServices> services;
     FakeFirstScreen firstScreen;
-    std::unique_ptr<frmSelect> screen;
+    std::unique_ptr<SelectionScreen> screen;
+
+    const ContainerTree& tree() { return screen->containerTree(); }
+    void click(int node) {
+        auto& view = *screen->findChild<TreeView*>("tvwContainers");
+        clickCheckBox(view, view.item(node));
+    }
+    QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
 
 private slots:
     void initTestCase() {
@@ -62,8 +70,8 @@ private slots:
         directory = makeDirectoryServices(*credentials);
         services = std::make_unique<ScreenServices>(ScreenServices{
             fixture.dialogs, fixture.system, *directory, fixture.spreadsheets, fixture.programEnd});
-        screen = std::make_unique<frmSelect>(*services, firstScreen);
-        screen->Form_Load();
+        screen = std::make_unique<SelectionScreen>(*services, firstScreen);
+        screen->startUp();
         showScreen(*screen);
         QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
     }
@@ -71,10 +79,10 @@ private slots:
     void startUpBuildsTheDomainsTreeInTheDirectorysOrder() {
         std::vector<std::string> expected;
         appendSubtree(sandboxFact("CORP_DN"), true, expected);
-        QCOMPARE(screen->tvwContainers->Text(1), std::string("PC01"));
+        QCOMPARE(tree().Text(1), std::string("PC01"));
         std::vector<std::string> shown;
-        for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
-            shown.push_back(screen->tvwContainers->Key(node));
+        for (int node = 2; node <= tree().Count(); ++node) {
+            shown.push_back(tree().Key(node));
         }
         QVERIFY(expected.size() > 10);
         QCOMPARE(shown, expected);
@@ -84,35 +92,36 @@ private slots:
     void checkMarksCountTheUsersDirectlyInEachNode() {
         const std::string domain = sandboxFact("CORP_DN");
         int expected = 0;
-        for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
-            const std::string dn = screen->tvwContainers->Key(node).substr(7);  // "LDAP://"
+        for (int node = 2; node <= tree().Count(); ++node) {
+            const std::string& dn = tree().Key(node);
             if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
-                clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(node));
+                click(node);
                 expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
-                QCOMPARE(screen->lblCount->text().remove(','), QString::number(expected));
+                QCOMPARE(count(), QString::number(expected));
             }
         }
-        QCOMPARE(screen->CheckedNodeCount().value(), 3);
+        QCOMPARE(tree().CheckedNodeCount().value(), 3);
         // PC01's local accounts, as its own account database lists them.
         expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
-        clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(1));
-        QCOMPARE(screen->lblCount->text().remove(','), QString::number(expected));
+        click(1);
+        QCOMPARE(count(), QString::number(expected));
     }
 
     void addComputerAddsASecondComputerAndReportsAnUnknownOne() {
-        const int before = screen->tvwContainers->Count();
+        const int before = tree().Count();
         fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
-        QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
+        QWidget* add = screen->findChild<QWidget*>("cmdAdd");
+        QTest::mouseClick(add, Qt::LeftButton);
         QCOMPARE(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
-        QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
-        QCOMPARE(screen->tvwContainers->Count(), before + 1);
-        QCOMPARE(screen->tvwContainers->Text(before + 1), std::string("PC02"));
-        QCOMPARE(screen->tvwContainers->Tag(before + 1), std::string("Local Computer"));
+        QTest::mouseClick(add, Qt::LeftButton);
+        QCOMPARE(tree().Count(), before + 1);
+        QCOMPARE(tree().Text(before + 1), std::string("PC02"));
+        QCOMPARE(tree().Tag(before + 1), std::string("Local Computer"));
     }
 
     void cleanupTestCase() {
         if (screen != nullptr) {
-            closeIfOpen(screen->DirectoryConnection());
+            closeIfOpen(screen->directoryConnection());
         }
         screen.reset();
     }

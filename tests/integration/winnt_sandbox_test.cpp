@@ -1,4 +1,4 @@
-// The WinNT provider against the sandbox's real servers: PC01 (a Samba standalone server with local
+// The WinNT side against the sandbox's real servers: PC01 (a Samba standalone server with local
 // accounts) and DC1 of corp.test (a Samba AD DC, which answers SAMR with the domain's users),
 // compared with the servers' own tools. Runs inside the sandbox's namespace (scripts/sandbox exec),
 // where their names resolve.
@@ -21,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace qm::testing;
+using namespace std::string_literals;
 
 constexpr std::int32_t kBadNetPath = -2147024843;    // 0x80070035
 constexpr std::int32_t kUserNotFound = -2147022675;  // 0x800708AD
@@ -53,23 +54,18 @@ protected:
         dialogs.inputAnswers = {"Administrator", sandboxPassword()};
     }
 
-    std::unique_ptr<DirectoryObject> bind(const std::string& path) {
-        return bindWinNt(path, credentials);
-    }
-
     FakeDialogs dialogs;
     Credentials credentials{dialogs};
 };
 
 TEST_F(WinNtSandbox, ComputerListsItsLocalAccountsWithTheHoursItsDatabaseHolds) {
-    auto computer = bind("WinNT://pc01,computer");
-    EXPECT_EQ(computer->ADsPath(), "WinNT://PC01");
-    computer->setFilter({"user"});
+    const auto computer = reachComputer("pc01", credentials);
+    EXPECT_EQ(computer->name(), "PC01");
     std::set<std::string> listed;
-    for (const auto& user : computer->children()) {
-        listed.insert(user->Name());
-        EXPECT_EQ(hexOf(user->Get("LoginHours").bytes()), pdbeditField(user->Name(), "Logon hours"))
-            << user->Name();
+    for (const LocalUser& user : computer->users()) {
+        listed.insert(user.name);
+        EXPECT_EQ(hexOf(user.account->logonHours().value()), pdbeditField(user.name, "Logon hours"))
+            << user.name;
     }
     std::set<std::string> stored;
     for (const std::string& line : nonEmptyLines(sandboxPdbedit("PC01", "-L"))) {
@@ -78,13 +74,17 @@ TEST_F(WinNtSandbox, ComputerListsItsLocalAccountsWithTheHoursItsDatabaseHolds) 
     EXPECT_EQ(listed, stored);
 }
 
+// "lab1\0junk" once wrote lab1: a name Samba would cut short fails the bind instead.
 TEST_F(WinNtSandbox, HoursWrittenThroughSamrAreWhatPdbeditReadsWithTheFlagsUntouched) {
-    auto user = bind("WinNT://PC01/lab1,user");
-    const Bytes original = user->Get("LoginHours").bytes();
+    const auto user = bindLocalAccount("PC01", "lab1", credentials);
+    const Bytes original = user->logonHours().value();
     const std::string flags = pdbeditField("lab1", "Account Flags");
+    for (const auto& [computer, name] :
+         {std::pair{"PC01"s, "lab1\0junk"s}, std::pair{"PC01\0PC02"s, "lab1"s}}) {
+        EXPECT_ANY_THROW(bindLocalAccount(computer, name, credentials));
+    }
     for (const Bytes& value : {sampleHours(0x5A), original}) {
-        user->Put("loginHours", value);
-        user->SetInfo();
+        user->setLogonHours(value);
         EXPECT_EQ(pdbeditField("lab1", "Logon hours"), hexOf(value));
     }
     EXPECT_EQ(pdbeditField("lab1", "Account Flags"), flags);
@@ -94,11 +94,9 @@ TEST_F(WinNtSandbox, DomainControllerHoursAreTheSameBytesOverLdapAndOverSamr) {
     const std::string dn = "CN=Lee Chan,CN=Users," + sandboxFact("CORP_DN");
     const auto original = corpLogonHours(dn);
     setCorpLogonHours(dn, sampleHours(0x11));
-    EXPECT_EQ(bind("WinNT://DC1/lchan,user")->Get("LoginHours").bytes(), sampleHours(0x11));
+    EXPECT_EQ(bindLocalAccount("DC1", "lchan", credentials)->logonHours(), sampleHours(0x11));
 
-    auto user = bind("WinNT://DC1/lchan,user");
-    user->Put("loginHours", sampleHours(0x77));
-    user->SetInfo();
+    bindLocalAccount("DC1", "lchan", credentials)->setLogonHours(sampleHours(0x77));
     EXPECT_EQ(corpLogonHours(dn), sampleHours(0x77));
     setCorpLogonHours(dn, original);
 }
@@ -109,21 +107,24 @@ TEST_F(WinNtSandbox, UnknownNamesStoppedComputersAndAWrongPasswordFailClearlyWit
     LoopbackListener silent(LoopbackListener::Mode::Silent, "127.0.0.98", 445);
     ASSERT_TRUE(silent.listening());
     const std::string stopped = sandboxFact("DEAD_ADDRESS");  // nothing listens there
-    for (const auto& [path, password, number, named] :
-         std::vector<std::tuple<std::string, std::string, std::int32_t, std::string>>{
-             {"WinNT://PC01/nosuchuser,user", sandboxPassword(), kUserNotFound, "nosuchuser"},
-             {"WinNT://PC99,computer", sandboxPassword(), kBadNetPath, "PC99"},
-             {"WinNT://" + stopped + "/kiosk,user", sandboxPassword(), kBadNetPath,
+    for (const auto& [computer, user, password, number, named] :
+         std::vector<std::tuple<std::string, std::string, std::string, std::int32_t, std::string>>{
+             {"PC01", "nosuchuser", sandboxPassword(), kUserNotFound, "nosuchuser"},
+             {"PC99", "", sandboxPassword(), kBadNetPath, "PC99"},
+             {stopped, "kiosk", sandboxPassword(), kBadNetPath,
               "did not accept a connection on TCP port 445"},
-             {"WinNT://127.0.0.98,computer", sandboxPassword(), kBadNetPath, "127.0.0.98"},
-             {"WinNT://PC01,computer", "not-the-password", kLogonFailure, "Administrator"}}) {
+             {"127.0.0.98", "", sandboxPassword(), kBadNetPath, "127.0.0.98"},
+             {"PC01", "", "not-the-password", kLogonFailure, "Administrator"}}) {
         FakeDialogs signIn;
         signIn.inputAnswers = {"Administrator", password};
         Credentials asked(signIn);
         const auto start = std::chrono::steady_clock::now();
-        const RunTimeError error = errorOf([&] { bindWinNt(path, asked); });
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << path;
-        EXPECT_EQ(error.number(), number) << path;
+        const RunTimeError error = errorOf([&] {
+            user.empty() ? (void)reachComputer(computer, asked)
+                         : (void)bindLocalAccount(computer, user, asked);
+        });
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << computer;
+        EXPECT_EQ(error.number(), number) << computer;
         EXPECT_NE(error.description().find(named), std::string::npos) << error.description();
         EXPECT_EQ(error.description().find(password), std::string::npos) << error.description();
     }
@@ -134,10 +135,9 @@ TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
         GTEST_SKIP() << "an SMB server answers on 127.0.0.1 here";
     }
     const std::string name = localComputerName();
-    auto computer = bind("WinNT://" + name + ",computer");
-    EXPECT_EQ(computer->Name(), name);
-    computer->setFilter({"user"});
-    EXPECT_TRUE(computer->children().empty());
+    const auto computer = reachComputer(name, credentials);
+    EXPECT_EQ(computer->name(), name);
+    EXPECT_TRUE(computer->users().empty());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 

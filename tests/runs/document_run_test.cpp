@@ -10,14 +10,14 @@ using testing::readBytes;
 
 const std::string kAll = kAllHoursAllowed;
 const std::string kNone = "000 000 000 000 000 000 000 000";
-const std::string kSales = "LDAP://OU=Sales,OU=West,DC=corp,DC=test";
+const std::string kSales = "OU=Sales,OU=West,DC=corp,DC=test";
 
 // A domain with users in an OU and directly below it, and a computer with two local accounts;
 // the fixture is the selection screen the run reads.
 class DocumentRunTest : public testing::RunFixture, public DocumentScreen {
 protected:
     DocumentRunTest() {
-        const std::string sales = kSales.substr(7);
+        const std::string& sales = kSales;
         directory.addDomain("DC=corp,DC=test");
         directory.addContainer("DC=corp,DC=test", "OU=West");
         directory.addContainer("OU=West,DC=corp,DC=test", "OU=Sales");
@@ -25,16 +25,13 @@ protected:
         for (int day = 0; day < 7; ++day) {
             office.insert(office.end(), {0, 224, 127});
         }
-        directory.addUser(sales, "Smith\\, Jim", "jsmith", office).properties["cn"] =
-            std::string("Smith, Jim");
+        directory.addUser(sales, "Smith\\, Jim", "jsmith", office).user.commonName = "Smith, Jim";
         directory.addUser(sales, "Zoë", "zoe");
-        directory.addObject(sales, "CN=Sales Team", {"group"}, "group");
-        directory.addObject(sales, "CN=WS01", {"person", "user", "computer"}, "computer");
+        directory.addOther(sales, "CN=Sales Team");
         directory.addUser("DC=corp,DC=test", "Direct", "direct", hours(0));
         directory.addComputer("PC01");
         directory.addLocalUser("PC01", "kiosk", hours(0xFF));
         directory.addLocalUser("PC01", "lab1", Bytes{0x01});
-        connection->Open("Active Directory Provider", "", "");
     }
 
     std::string countCaption() override { return caption; }
@@ -47,13 +44,13 @@ protected:
     void check(const std::string& tag, const std::string& key, bool checked = true) {
         nodes.push_back({checked, tag, key.substr(key.rfind('/') + 1), key});
     }
-    void checkPC01() { check("Local Computer", "WinNT://PC01"); }
+    void checkPC01() { check("Local Computer", "PC01"); }
     void checkSales() { check("Domain Container", kSales); }
 
     void run() {
         DocumentServices services{directory, connection.get(), spreadsheets, dialogs,
                                   trap,      logonHours,       system};
-        cmdOK_Click(*this, services);
+        runDocument(*this, services);
     }
 
     std::string cell(int row, int column) {
@@ -71,7 +68,7 @@ protected:
         return texts;
     }
 
-    std::unique_ptr<Connection> connection = directory.newConnection();
+    std::unique_ptr<QueryConnection> connection = directory.openQueryConnection();
     std::string caption = "0";
     std::vector<TreeNodeState> nodes;
     bool workbook = false;
@@ -80,8 +77,8 @@ protected:
 
 TEST_F(DocumentRunTest, WritesTheCheckedNodesInTreeOrderToACsvFile) {
     logonHours.setBiasHours(5);
-    check("Domain", "LDAP://DC=corp,DC=test");
-    check("Domain Container", "LDAP://OU=West,DC=corp,DC=test", false);
+    check("Domain", "DC=corp,DC=test");
+    check("Domain Container", "OU=West,DC=corp,DC=test", false);
     checkSales();
     checkPC01();
     caption = "5";
@@ -133,7 +130,7 @@ TEST_F(DocumentRunTest, WritesOneWorkbookBlockPerUser) {
 }
 
 TEST_F(DocumentRunTest, NothingToDocumentOrAnUnusableOutputEndsTheRunBeforeTheDirectory) {
-    check("Domain Container", "LDAP://OU=West,DC=corp,DC=test");
+    check("Domain Container", "OU=West,DC=corp,DC=test");
     run();
     checkPC01();
     caption = "2";
@@ -157,7 +154,7 @@ TEST_F(DocumentRunTest, NothingToDocumentOrAnUnusableOutputEndsTheRunBeforeTheDi
 }
 
 TEST_F(DocumentRunTest, AFailureMidRunKeepsTheCsvLinesWrittenSoFarAndEndsTheProgram) {
-    directory.addUser(kSales.substr(7), "Broken").properties["samaccountname"] = Variant::null();
+    directory.addUser(kSales, "Broken").user.logonName.reset();
     checkPC01();
     checkSales();
     caption = "5";
@@ -188,7 +185,7 @@ TEST_F(DocumentRunTest, AWorkbookIsSavedAsFarAsTheRunGotAndAFailedSaveIsReported
     EXPECT_TRUE(spreadsheets.saved.empty());
 
     spreadsheets.failSave = false;
-    directory.fail("query", kSales, testing::noSuchObject());
+    directory.fail("users", kSales, testing::noSuchObject());
     EXPECT_THROW(run(), ProgramEnded);
     EXPECT_EQ(trap.messages[0].substr(0, 17), "Error 27 in QMK3\r");
     EXPECT_EQ(cell(1, 1), "Quillmark Version 2.0");

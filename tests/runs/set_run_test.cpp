@@ -1,5 +1,7 @@
 #include "setting/set_run.h"
 
+#include <algorithm>
+
 #include "platform/textfile/text_file.h"
 #include "runs/run_fixture.h"
 
@@ -12,9 +14,9 @@ using testing::writeBytes;
 
 const std::string kAll = kAllHoursAllowed;
 const std::string kOffice = "000 000 001 111 111 111 000 000";  // 08:00 to 18:00
-const std::string kSmith = "LDAP://CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test";
-const std::string kDirect = "LDAP://CN=Direct,DC=corp,DC=test";
-const std::string kKiosk = "WinNT://PC01/kiosk";
+const std::string kSmith = "CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test";
+const std::string kDirect = "CN=Direct,DC=corp,DC=test";
+const std::string kKiosk = "PC01/kiosk";
 
 // The fixture is the selection screen the run shows.
 class SetRunTest : public testing::RunFixture, public SetScreen {
@@ -29,7 +31,7 @@ protected:
         directory.addUser("CN=Users,DC=corp,DC=test", "Ann\\=Lee", "alee");
         directory.addUser("CN=Users,DC=corp,DC=test", "Locked", "locked", hours(0x11));
         directory.addUser("DC=corp,DC=test", "Direct", "direct", hours(0x22));
-        directory.fail("SetInfo", "LDAP://CN=Locked,CN=Users,DC=corp,DC=test",
+        directory.fail("setLogonHours", "CN=Locked,CN=Users,DC=corp,DC=test",
                        RunTimeError(-2147024891, "Access is denied.", "LDAP provider"));
         directory.addComputer("PC01");
         directory.addLocalUser("PC01", "kiosk", hours(0xAA));
@@ -45,9 +47,8 @@ protected:
         SetLogonHoursFromFile(*this, services);
     }
 
-    Variant hoursOf(const std::string& path) {
-        const auto& properties = directory.find(path)->properties;
-        return properties.at(path.starts_with("WinNT") ? "loginhours" : "logonhours");
+    Bytes hoursOf(const std::string& account) {
+        return directory.find(account)->user.logonHours.value();
     }
 
     std::string log() { return readBytes(path("Quillmark.log")); }
@@ -77,6 +78,7 @@ protected:
 TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     writeBytes(file, kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
                          entry("kiosk", "PC01", "PC01", kAll) + line({"x", "y", "z"}) +
+                         entry("kiosk", "pc01", "PC01", kAll) +
                          entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", std::string(23, '1')) +
                          entry("Nobody", "CN=Users", "DC=corp,DC=test", kAll) +
                          entry("Locked", "CN=Users", "DC=corp,DC=test", kAll) +
@@ -90,14 +92,16 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     for (int day = 0; day < 7; ++day) {
         office.insert(office.end(), {0x00, 0xE0, 0x7F});
     }
-    EXPECT_EQ(hoursOf(kSmith), Variant(office));
-    EXPECT_EQ(hoursOf(kKiosk), Variant(hours(0xFF)));
-    EXPECT_EQ(hoursOf("LDAP://CN=Locked,CN=Users,DC=corp,DC=test"), Variant(hours(0x11)));
-    EXPECT_EQ(hoursOf(kDirect), Variant(hours(0xFF)));
-    EXPECT_EQ(log(), logHeader(file, "7") +
+    EXPECT_EQ(hoursOf(kSmith), office);
+    EXPECT_EQ(hoursOf(kKiosk), hours(0xFF));
+    EXPECT_EQ(hoursOf("CN=Locked,CN=Users,DC=corp,DC=test"), hours(0x11));
+    EXPECT_EQ(hoursOf(kDirect), hours(0xFF));
+    // Container and domain equal in another letter case name no computer account.
+    EXPECT_EQ(log(), logHeader(file, "8") +
                          "Updated CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test\r\n"
                          "Updated PC01\\kiosk\r\n"
                          "### Invalid line for user: x, container: y, domain: z\r\n"
+                         "### Unable to bind to user CN=kiosk,pc01,PC01\r\n"
                          "### Invalid Logon Hours for DC=corp,DC=test\\Ann=Lee\r\n"
                          "### Unable to bind to user CN=Nobody,CN=Users,DC=corp,DC=test\r\n"
                          "### Unable to update user CN=Locked,CN=Users,DC=corp,DC=test\r\n"
@@ -105,14 +109,16 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
                          "Updated CN=Direct,DC=corp,DC=test\r\n"
                          "Finished at: 6/15/2026 10:30:00 AM\r\n");
     EXPECT_EQ(dialogs.messages(),
-              (std::vector<std::string>{"Update 7 user logon hours per file:\r\n" + file,
-                                        "Logon Hours set for 3 users\r\nout of 7 in file\r\n" +
+              (std::vector<std::string>{"Update 8 user logon hours per file:\r\n" + file,
+                                        "Logon Hours set for 3 users\r\nout of 8 in file\r\n" +
                                             file + ".\r\nSee log file " + path("Quillmark.log") +
                                             "\r\nfor details."}));
     EXPECT_EQ(dialogs.shown[0].style, MessageStyle::Question);
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(progress.maximum, 7);
-    EXPECT_EQ(progress.highest, 7);
+    EXPECT_EQ(progress.maximum, 8);
+    EXPECT_EQ(progress.highest, 8);
+    EXPECT_NE(std::ranges::find(directory.calls, "domainUser CN=kiosk,pc01,PC01"),
+              directory.calls.end());
 }
 
 // The restore sheet of a run, set in its turn, puts back exactly what the run overwrote.
@@ -130,9 +136,9 @@ TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
     std::filesystem::rename(restoreSheets()[0], file);
     run();
 
-    EXPECT_EQ(hoursOf(kSmith), Variant(hours(0x0F)));
-    EXPECT_EQ(hoursOf(kKiosk), Variant(hours(0xAA)));
-    EXPECT_EQ(hoursOf(kDirect), Variant(hours(0x22)));
+    EXPECT_EQ(hoursOf(kSmith), hours(0x0F));
+    EXPECT_EQ(hoursOf(kKiosk), hours(0xAA));
+    EXPECT_EQ(hoursOf(kDirect), hours(0x22));
 }
 
 TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
@@ -162,7 +168,7 @@ TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
                          "Updated PC01\\kiosk\r\n"
                          "Updated CN=Ann\\=Lee,CN=Users,DC=corp,DC=test\r\n"
                          "Finished at: 6/15/2026 10:30:00 AM\r\n");
-    EXPECT_EQ(hoursOf(kDirect), Variant(hours(0x22)));
+    EXPECT_EQ(hoursOf(kDirect), hours(0x22));
     EXPECT_EQ(spreadsheets.calls, (std::vector<std::string>{"Open " + file, "Close", "Quit"}));
 }
 
@@ -197,7 +203,7 @@ TEST_F(SetRunTest, ARunThatCannotGoAheadChangesNobodyAndLogsNothing) {
 
     EXPECT_FALSE(std::filesystem::exists(path("Quillmark.log")));
     EXPECT_TRUE(restoreSheets().empty());
-    EXPECT_EQ(hoursOf(kKiosk), Variant(hours(0xAA)));
+    EXPECT_EQ(hoursOf(kKiosk), hours(0xAA));
 }
 
 // A first line of three fields is taken for a header when counting, as a row when setting.
@@ -237,16 +243,17 @@ TEST_F(SetRunTest, AnErrorEndsTheProgramWithAnErrorBlockInTheLog) {
     std::filesystem::remove(path("Quillmark.log"));
     dialogs.onShow = nullptr;
     writeBytes(file, kioskSheet + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
-    directory.fail("Put", kSmith, RunTimeError(-2147463155, "Not in the cache.", "LDAP provider"));
+    directory.fail("logonHours", kSmith,
+                   RunTimeError(-2147463155, "Not in the cache.", "LDAP provider"));
     dialogs.messageAnswers = {Answer::Yes};
     EXPECT_THROW(run(), ProgramEnded);
     EXPECT_EQ(trap.messages[1],
-              "Error 43 in QMK18\r\nError Number: -2147463155\r\n"
+              "Error 42 in QMK18\r\nError Number: -2147463155\r\n"
               "Description:  Not in the cache.\r\nSource:       LDAP provider");
     text = log();
     EXPECT_EQ(text.substr(text.find("Updated PC01")),
               "Updated PC01\\kiosk\r\n"
-              "### Error & 43 in QMK18\r\n"
+              "### Error & 42 in QMK18\r\n"
               "    Error Number: -2147463155\r\n"
               "    Description:  Not in the cache.\r\n"
               "    Source:       LDAP provider\r\n"

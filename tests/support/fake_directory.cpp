@@ -1,137 +1,98 @@
 #include "support/fake_directory.h"
 
 #include <algorithm>
-#include <cctype>
-#include <regex>
 #include <stdexcept>
+
+#include "platform/core/text.h"
 
 namespace qm::testing {
 
 namespace {
 
-std::string lower(std::string text) {
-    std::ranges::transform(text, text.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+using Kind = FakeObject::Kind;
+
+std::string relativeName(const std::string& dn) {
+    return dn.substr(0, dn.find(','));  // the tests' names hold no escaped comma before the first
 }
 
-bool hasClass(const FakeObject& object, const std::string& name) {
-    return std::ranges::any_of(object.classes, [&](auto& c) { return lower(c) == lower(name); });
-}
-
-// The query filter the program sends: a conjunction of (objectCategory=…) and (objectClass=…).
-bool matchesFilter(const FakeObject& object, const std::string& filter) {
-    static const std::regex term(R"(\((objectCategory|objectClass)=([^()]*)\))");
-    for (std::sregex_iterator it(filter.begin(), filter.end(), term), end; it != end; ++it) {
-        if ((*it)[1] == "objectClass" ? !hasClass(object, (*it)[2])
-                                      : lower(object.category) != lower((*it)[2])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-Variant propertyOf(const FakeObject& object, const std::string& name) {
-    const auto found = object.properties.find(lower(name));
-    return found == object.properties.end() ? Variant::null() : found->second;
-}
-
-class BoundObject : public DirectoryObject {
+class FakeAccount : public Account {
 public:
-    BoundObject(FakeDirectory& directory, FakeObject& object)
+    FakeAccount(FakeDirectory& directory, FakeObject& object)
         : directory_(directory), object_(object) {}
-
-    std::string ADsPath() const override { return object_.path; }
-    std::string Name() const override { return object_.name; }
-    Variant Get(const std::string& property) override { return propertyOf(object_, property); }
-    void setFilter(const std::vector<std::string>& classNames) override { filter_ = classNames; }
-
-    std::vector<std::unique_ptr<DirectoryObject>> children() override {
-        directory_.record("children", object_.path);
-        std::vector<std::unique_ptr<DirectoryObject>> result;
-        for (FakeObject* child : directory_.childrenOf(object_)) {
-            if (filter_.empty() ||
-                std::ranges::any_of(filter_, [&](auto& c) { return hasClass(*child, c); })) {
-                result.push_back(std::make_unique<BoundObject>(directory_, *child));
-            }
-        }
-        return result;
+    std::optional<Bytes> logonHours() override {
+        directory_.record("logonHours", object_.dn);
+        return object_.user.logonHours;
     }
-
-    void Put(const std::string& property, const Variant& value) override {
-        directory_.record("Put", object_.path);
-        staged_[lower(property)] = value;
-    }
-
-    void SetInfo() override {
-        directory_.record("SetInfo", object_.path);
-        for (auto& [property, value] : staged_) {
-            object_.properties[property] = value;
-        }
-        staged_.clear();
+    void setLogonHours(const Bytes& hours) override {
+        directory_.record("setLogonHours", object_.dn);
+        object_.user.logonHours = hours;
     }
 
 private:
     FakeDirectory& directory_;
     FakeObject& object_;
-    std::vector<std::string> filter_;
-    std::map<std::string, Variant> staged_;
 };
 
-class FakeRecordset : public Recordset {
+class FakeComputer : public Computer {
 public:
-    explicit FakeRecordset(FakeDirectory& directory) : directory_(directory) {}
-
-    void setSource(const std::string& source) override { source_ = source; }
-    // "<LDAP://base>;filter;attributes;oneLevel"
-    void Open() override {
-        const std::size_t close = source_.find('>');
-        const std::string base = source_.substr(1, close - 1);
-        directory_.record("query", base);
-        FakeObject* object = directory_.find(base);
-        if (object == nullptr) {
-            throw noSuchObject();
+    FakeComputer(FakeDirectory& directory, std::string name)
+        : directory_(directory), name_(std::move(name)) {}
+    const std::string& name() const override { return name_; }
+    std::vector<LocalUser> users() override {
+        std::vector<LocalUser> users;
+        for (FakeObject* user : directory_.childrenOf(name_, Kind::User)) {
+            users.push_back(
+                {*user->user.logonName, std::make_unique<FakeAccount>(directory_, *user)});
         }
-        const std::string filter = source_.substr(close + 2);
-        rows_.clear();
-        for (const FakeObject* child : directory_.childrenOf(*object)) {
-            if (matchesFilter(*child, filter.substr(0, filter.find(';')))) {
-                rows_.push_back(child);
-            }
-        }
-        position_ = 0;
+        return users;
     }
-    std::int32_t RecordCount() override { return static_cast<std::int32_t>(rows_.size()); }
-    bool Eof() override { return position_ >= rows_.size(); }
-    Variant Fields(const std::string& name) override {
-        return propertyOf(*rows_.at(position_), name);
-    }
-    void MoveNext() override { ++position_; }
-    void Close() override {}
 
 private:
     FakeDirectory& directory_;
-    std::string source_;
-    std::vector<const FakeObject*> rows_;
-    std::size_t position_ = 0;
+    std::string name_;
 };
 
-class FakeConnection : public Connection {
+class FakeUserStream : public UserStream {
+public:
+    explicit FakeUserStream(std::vector<FakeObject*> users) : users_(std::move(users)) {}
+    std::optional<DirectoryUser> next() override {
+        if (next_ == users_.size()) {
+            return std::nullopt;
+        }
+        return users_[next_++]->user;
+    }
+
+private:
+    std::vector<FakeObject*> users_;
+    std::size_t next_ = 0;
+};
+
+class FakeConnection : public QueryConnection {
 public:
     explicit FakeConnection(FakeDirectory& directory) : directory_(directory) {}
-    void Open(const std::string&, const std::string&, const std::string&) override { state_ = 1; }
-    int State() const override { return state_; }
-    void Close() override {
+    bool isOpen() const override { return open_; }
+    void close() override {
         directory_.calls.push_back("close connection");
-        state_ = 0;
+        open_ = false;
     }
-    std::unique_ptr<Recordset> newRecordset() override {
-        return std::make_unique<FakeRecordset>(directory_);
+    std::int32_t countUsers(const std::string& nodeKey) override {
+        return static_cast<std::int32_t>(usersOf("count", nodeKey).size());
+    }
+    std::unique_ptr<UserStream> users(const std::string& nodeKey) override {
+        return std::make_unique<FakeUserStream>(usersOf("users", nodeKey));
     }
 
 private:
+    std::vector<FakeObject*> usersOf(const std::string& call, const std::string& nodeKey) {
+        directory_.record(call, nodeKey);
+        if (directory_.find(nodeKey) == nullptr) {
+            throw noSuchObject();
+        }
+        return directory_.childrenOf(nodeKey, Kind::User);
+    }
+
     FakeDirectory& directory_;
-    int state_ = 0;
+    bool open_ = true;
 };
 
 }  // namespace
@@ -140,110 +101,157 @@ RunTimeError noSuchObject() {
     return RunTimeError(-2147016656, "There is no such object on the server.", "Active Directory");
 }
 
-FakeObject& FakeDirectory::add(const std::string& path, const std::string& name,
-                               const std::string& parent, std::vector<std::string> classes) {
-    if (!parent.empty() && find(parent) == nullptr) {
+FakeObject& FakeDirectory::add(Kind kind, const std::string& parent, const std::string& dn) {
+    if (!parent.empty() && find(parent) == nullptr &&
+        std::ranges::find(computers_, parent) == computers_.end()) {
         throw std::logic_error("fake directory: no parent " + parent);
     }
-    const std::string category = classes.back();
-    return objects_.emplace_back(path, name, parent, std::move(classes), category);
-}
-
-FakeObject& FakeDirectory::addObject(const std::string& parentDn, const std::string& rdn,
-                                     std::vector<std::string> classes,
-                                     const std::string& category) {
-    const std::string dn = parentDn.empty() ? rdn : rdn + "," + parentDn;
-    FakeObject& object = add("LDAP://" + dn, rdn.substr(0, rdn.find(',')),
-                             parentDn.empty() ? "" : "LDAP://" + parentDn, std::move(classes));
-    object.category = category;
-    object.properties["distinguishedname"] = dn;
+    FakeObject& object = objects_.emplace_back(kind, dn, parent);
+    object.user.distinguishedName = dn;
     return object;
 }
 
 FakeObject& FakeDirectory::addDomain(const std::string& dn, const std::string& parentDn) {
-    const std::string rdn = parentDn.empty() ? dn : dn.substr(0, dn.find(','));
-    return addObject(parentDn, rdn, {"domain", "domainDNS"}, "domain-DNS");
+    return add(Kind::Domain, parentDn, dn);
 }
 
-FakeObject& FakeDirectory::addContainer(const std::string& parentDn, const std::string& rdn,
-                                        const std::string& objectClass) {
-    const std::string type = lower(rdn).starts_with("ou=") ? "organizationalUnit" : objectClass;
-    return addObject(parentDn, rdn, {type}, type);
+FakeObject& FakeDirectory::addContainer(const std::string& parentDn, const std::string& rdn) {
+    return add(Kind::Container, parentDn, rdn + "," + parentDn);
 }
 
 FakeObject& FakeDirectory::addUser(const std::string& parentDn, const std::string& cn,
-                                   const std::string& samAccountName,
-                                   std::optional<Bytes> logonHours) {
-    FakeObject& user = addObject(parentDn, "CN=" + cn, {"person", "user"}, "person");
-    user.properties["cn"] = cn;
-    user.properties["samaccountname"] = samAccountName.empty() ? cn : samAccountName;
-    if (logonHours) {
-        user.properties["logonhours"] = *logonHours;
-    }
+                                   const std::string& logonName, std::optional<Bytes> logonHours) {
+    FakeObject& user = add(Kind::User, parentDn, "CN=" + cn + "," + parentDn);
+    user.user.commonName = cn;
+    user.user.logonName = logonName.empty() ? cn : logonName;
+    user.user.logonHours = std::move(logonHours);
     return user;
 }
 
-FakeObject& FakeDirectory::addComputer(const std::string& name) {
-    return add("WinNT://" + name, name, "", {"Computer"});
+FakeObject& FakeDirectory::addOther(const std::string& parentDn, const std::string& rdn) {
+    return add(Kind::Other, parentDn, rdn + "," + parentDn);
 }
 
 FakeObject& FakeDirectory::addLocalUser(const std::string& computer, const std::string& name,
-                                        std::optional<Bytes> loginHours,
-                                        const std::string& objectClass) {
-    FakeObject& user =
-        add("WinNT://" + computer + "/" + name, name, "WinNT://" + computer, {objectClass});
-    if (loginHours) {
-        user.properties["loginhours"] = *loginHours;
-    }
+                                        std::optional<Bytes> logonHours) {
+    FakeObject& user = add(Kind::User, computer, computer + "/" + name);
+    user.user.commonName = user.user.logonName = name;
+    user.user.logonHours = std::move(logonHours);
     return user;
 }
 
-void FakeDirectory::fail(const std::string& operation, const std::string& path,
-                         RunTimeError error) {
-    failures_.insert_or_assign(lower(operation + " " + path), std::move(error));
+void FakeDirectory::fail(const std::string& call, const std::string& target, RunTimeError error) {
+    failures_.insert_or_assign(lowerAscii(call + " " + target), std::move(error));
 }
 
-void FakeDirectory::record(const std::string& operation, const std::string& path) {
-    calls.push_back(operation + " " + path);
-    const auto planted = failures_.find(lower(calls.back()));
-    if (planted != failures_.end()) {
+void FakeDirectory::record(const std::string& call, const std::string& target) {
+    calls.push_back(call + " " + target);
+    if (const auto planted = failures_.find(lowerAscii(calls.back())); planted != failures_.end()) {
         throw planted->second;
     }
 }
 
-FakeObject* FakeDirectory::find(const std::string& path) {
-    const std::string wanted =
-        lower(path.starts_with("WinNT://") ? path.substr(0, path.find(',')) : path);
-    const auto found =
-        std::ranges::find_if(objects_, [&](auto& o) { return lower(o.path) == wanted; });
+FakeObject* FakeDirectory::find(const std::string& dnOrAccount) {
+    const auto found = std::ranges::find_if(
+        objects_, [&](const FakeObject& o) { return equalsIgnoringCase(o.dn, dnOrAccount); });
     return found == objects_.end() ? nullptr : &*found;
 }
 
-std::vector<FakeObject*> FakeDirectory::childrenOf(const FakeObject& parent) {
+std::vector<FakeObject*> FakeDirectory::childrenOf(const std::string& parent, Kind kind) {
     std::vector<FakeObject*> children;
     for (FakeObject& object : objects_) {
-        if (lower(object.parent) == lower(parent.path)) {
+        if (object.kind == kind && equalsIgnoringCase(object.parent, parent)) {
             children.push_back(&object);
         }
     }
     return children;
 }
 
-std::unique_ptr<DirectoryObject> FakeDirectory::bind(const std::string& path) {
-    record("bind", path);
-    if (lower(path) == "ldap://rootdse" && rootDomain_) {
-        rootDse_.properties["rootdomainnamingcontext"] = *rootDomain_;
-        return std::make_unique<BoundObject>(*this, rootDse_);
+std::vector<DirectoryNode> FakeDirectory::nodesBelow(const std::string& dn, Kind kind) {
+    record("children", dn);
+    std::vector<DirectoryNode> nodes;
+    for (const FakeObject* child : childrenOf(dn, kind)) {
+        nodes.push_back({child->dn, relativeName(child->dn)});
     }
-    FakeObject* object = find(path);
+    return nodes;
+}
+
+std::unique_ptr<QueryConnection> FakeDirectory::openQueryConnection() {
+    return std::make_unique<FakeConnection>(*this);
+}
+
+DirectoryNode FakeDirectory::domain(const std::string& dn) {
+    record("domain", dn);
+    const FakeObject* object = find(dn);
+    if (object == nullptr || object->kind == Kind::User) {
+        throw noSuchObject();
+    }
+    return {object->dn, relativeName(object->dn)};
+}
+
+std::vector<DirectoryNode> FakeDirectory::childContainers(const std::string& nodeKey) {
+    return nodesBelow(nodeKey, Kind::Container);
+}
+
+std::vector<DirectoryNode> FakeDirectory::childDomains(const std::string& nodeKey) {
+    return nodesBelow(nodeKey, Kind::Domain);
+}
+
+std::unique_ptr<Computer> FakeDirectory::computer(const std::string& name) {
+    record("computer", name);
+    const auto found = std::ranges::find_if(
+        computers_, [&](const std::string& known) { return equalsIgnoringCase(known, name); });
+    if (found == computers_.end()) {
+        throw noSuchObject();
+    }
+    return std::make_unique<FakeComputer>(*this, *found);
+}
+
+std::unique_ptr<Account> FakeDirectory::domainUser(const std::string& dn) {
+    record("domainUser", dn);
+    FakeObject* object = find(dn);
+    if (object == nullptr || object->kind != Kind::User) {
+        throw noSuchObject();
+    }
+    return std::make_unique<FakeAccount>(*this, *object);
+}
+
+std::unique_ptr<Account> FakeDirectory::computerAccount(const std::string& computer,
+                                                        const std::string& name) {
+    record("computerAccount", computer + "/" + name);
+    FakeObject* object = find(computer + "/" + name);
     if (object == nullptr) {
         throw noSuchObject();
     }
-    return std::make_unique<BoundObject>(*this, *object);
+    return std::make_unique<FakeAccount>(*this, *object);
 }
 
-std::unique_ptr<Connection> FakeDirectory::newConnection() {
-    return std::make_unique<FakeConnection>(*this);
+void buildCorpDomain(FakeDirectory& directory) {
+    directory.addDomain(kCorp);
+    directory.setRootDomain(kCorp);
+    for (const char* name : {"Ann", "Bob", "Cid", "Dee"}) {
+        directory.addUser(kCorp, name);
+    }
+    directory.addOther(kCorp, "CN=Contact Person");
+    directory.addContainer(kCorp, "CN=Builtin");
+    directory.addContainer(kCorp, "CN=Users");
+    directory.addUser("CN=Users," + kCorp, "Administrator");
+    directory.addOther("CN=Users," + kCorp, "CN=Domain Admins");
+    directory.addContainer(kCorp, "cn=System");
+    directory.addContainer("cn=System," + kCorp, "CN=Policies");
+    directory.addContainer(kCorp, "OU=Sales");
+    directory.addUser("OU=Sales," + kCorp, "Eve");
+    directory.addUser("OU=Sales," + kCorp, "Fay");
+    directory.addContainer("OU=Sales," + kCorp, "OU=East");
+    directory.addContainer("OU=Sales," + kCorp, "CN=System");
+    directory.addDomain(kEmea, kCorp);
+    directory.addContainer(kEmea, "CN=Users");
+    directory.addUser("CN=Users," + kEmea, "Gus");
+
+    directory.addComputer("PC1");
+    for (const char* name : {"Administrator", "Guest", "backup"}) {
+        directory.addLocalUser("PC1", name);
+    }
 }
 
 }  // namespace qm::testing

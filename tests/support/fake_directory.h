@@ -2,75 +2,82 @@
 
 #include <deque>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/directory.h"
 #include "platform/core/run_time_error.h"
+#include "platform/directory.h"
 
 namespace qm::testing {
 
-// One object of the fake directory: an LDAP object, or a WinNT computer or local account.
+// One object of the fake directory: a domain, a container, a user or anything else (a group, a
+// contact), or a computer's local user.
 struct FakeObject {
-    std::string path;                  // ADsPath: "LDAP://<dn>", "WinNT://PC1", "WinNT://PC1/kiosk"
-    std::string name;                  // "OU=Sales", or a WinNT name
-    std::string parent;                // the parent's ADsPath; empty for domains and computers
-    std::vector<std::string> classes;  // every objectClass: a computer account is a user too
-    std::string category;              // objectCategory
-    std::map<std::string, Variant> properties;  // keys in lower case
+    enum class Kind { Domain, Container, User, Other };
+    Kind kind = Kind::Other;
+    std::string dn;      // a local user: "COMPUTER/name"
+    std::string parent;  // the parent's DN or computer; empty for a root domain
+    DirectoryUser user;  // names and hours of a user
 };
 
-// A small in-memory directory: domains, containers and users by "LDAP://" paths and one-level
-// queries, computers and their local accounts by "WinNT://" paths. Binds, enumerations, queries,
-// changes and connection events are recorded in `calls`; a failure can be planted on any of them.
+// A small in-memory directory behind the directory port. Each call is recorded in `calls` as
+// "<call> <DN or name>", and a failure can be planted on any of them.
 class FakeDirectory : public DirectoryServices {
 public:
-    // With a parent domain's DN, a child domain object below that domain.
+    // With a parent domain's DN, a child domain below that domain.
     FakeObject& addDomain(const std::string& dn, const std::string& parentDn = {});
-    // "OU=" names are organizational units, other containers of the class given.
-    FakeObject& addContainer(const std::string& parentDn, const std::string& rdn,
-                             const std::string& objectClass = "container");
+    FakeObject& addContainer(const std::string& parentDn, const std::string& rdn);
     FakeObject& addUser(const std::string& parentDn, const std::string& cn,
-                        const std::string& samAccountName = {},
+                        const std::string& logonName = {},
                         std::optional<Bytes> logonHours = std::nullopt);
-    // Any other object, with every class it has and its category.
-    FakeObject& addObject(const std::string& parentDn, const std::string& rdn,
-                          std::vector<std::string> classes, const std::string& category);
-    // Without one, binding the RootDSE fails as it does on a computer outside any domain.
+    // A group, a contact, a computer account: no user of a query, no container.
+    FakeObject& addOther(const std::string& parentDn, const std::string& rdn);
+    // Without one, this computer is in no domain.
     void setRootDomain(const std::string& dn) { rootDomain_ = dn; }
 
-    FakeObject& addComputer(const std::string& name);
+    void addComputer(const std::string& name) { computers_.push_back(name); }
     FakeObject& addLocalUser(const std::string& computer, const std::string& name,
-                             std::optional<Bytes> loginHours = std::nullopt,
-                             const std::string& objectClass = "User");
+                             std::optional<Bytes> logonHours = std::nullopt);
 
-    // `operation` is "bind", "children", "query" (of a base path), "Put" or "SetInfo".
-    void fail(const std::string& operation, const std::string& path, RunTimeError error);
-    // Records the call, then raises the failure planted on it.
-    void record(const std::string& operation, const std::string& path);
+    // `call` is one of "domain", "children", "count", "users", "computer", "domainUser",
+    // "computerAccount", "setLogonHours"; the target is a DN or "COMPUTER[/name]".
+    void fail(const std::string& call, const std::string& target, RunTimeError error);
+    void record(const std::string& call, const std::string& target);
 
-    // By ADsPath or by a bind path such as "WinNT://PC1/kiosk,user".
-    FakeObject* find(const std::string& path);
-    // In the order they were added.
-    std::vector<FakeObject*> childrenOf(const FakeObject& parent);
+    FakeObject* find(const std::string& dnOrAccount);
+    std::vector<FakeObject*> childrenOf(const std::string& parent, FakeObject::Kind kind);
     std::vector<std::string> calls;
 
-    std::unique_ptr<DirectoryObject> bind(const std::string& path) override;
-    std::unique_ptr<Connection> newConnection() override;
+    bool inDomain() override { return rootDomain_.has_value(); }
+    std::string forestRootDomain() override { return *rootDomain_; }
+    std::unique_ptr<QueryConnection> openQueryConnection() override;
+    DirectoryNode domain(const std::string& dn) override;
+    std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override;
+    std::vector<DirectoryNode> childDomains(const std::string& nodeKey) override;
+    std::unique_ptr<Computer> computer(const std::string& name) override;
+    std::unique_ptr<Account> domainUser(const std::string& dn) override;
+    std::unique_ptr<Account> computerAccount(const std::string& computer,
+                                             const std::string& name) override;
 
 private:
-    // Of the category named by its last class.
-    FakeObject& add(const std::string& path, const std::string& name, const std::string& parent,
-                    std::vector<std::string> classes);
+    FakeObject& add(FakeObject::Kind kind, const std::string& parent, const std::string& dn);
+    std::vector<DirectoryNode> nodesBelow(const std::string& dn, FakeObject::Kind kind);
 
     std::deque<FakeObject> objects_;
+    std::vector<std::string> computers_;
     std::optional<std::string> rootDomain_;
-    FakeObject rootDse_;
     std::map<std::string, RunTimeError> failures_;
 };
 
 RunTimeError noSuchObject();
+
+inline const std::string kCorp = "DC=corp,DC=test";
+inline const std::string kEmea = "DC=emea,DC=corp,DC=test";
+
+// corp.test with 4 users directly in the domain object and things that are no users beside them,
+// a System container to be left out (written in lower case), OU=Sales holding OU=East and a System
+// container that stays, and the child domain emea; the local computer PC1 with 3 users.
+void buildCorpDomain(FakeDirectory& directory);
 
 }  // namespace qm::testing

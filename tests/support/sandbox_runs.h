@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
+#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 #include "support/fake_dialogs.h"
@@ -205,12 +205,12 @@ public:
     }
     ~ProgramRun() {
         if (first->selectionScreen() != nullptr) {
-            closeIfOpen(first->selectionScreen()->DirectoryConnection());
+            closeIfOpen(first->selectionScreen()->directoryConnection());
         }
     }
 
     // The first screen's choices, then Next: Document fills the tree, Set runs at once.
-    frmSelect& next(bool set, bool workbook, const std::string& fileName) {
+    SelectionScreen& next(bool set, bool workbook, const std::string& fileName) {
         (set ? first->optSet : first->optDocument)->setChecked(true);
         (workbook ? first->optXL : first->optCSV)->setChecked(true);
         first->txtFile->setText(QString::fromStdString(fileName));
@@ -223,7 +223,7 @@ public:
 
     void pressDocument() {
         try {
-            first->selectionScreen()->cmdOK_Click();
+            first->selectionScreen()->documentUsers();
         } catch (const ProgramEnded&) {
         }
     }

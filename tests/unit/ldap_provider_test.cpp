@@ -1,74 +1,38 @@
-// The LDAP provider's rules that need no server: its paths, query texts and error numbers.
+// The LDAP side's rules that need no server: which texts are distinguished names it may send,
+// and its error numbers.
 
 #include <gtest/gtest.h>
 #include <ldap.h>
 
-#include <array>
 #include <tuple>
 
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
-#include "platform/ldap/ldap_query.h"
 
 namespace qm {
 namespace {
 
-// "[server ]DN-or-RootDSE" of a parsed path.
-std::string parsed(const std::string& path) {
-    const auto parts = parseLdapPath(path).value();
-    return (parts.server.empty() ? "" : parts.server + " ") +
-           (parts.rootDse ? "RootDSE" : parts.dn);
-}
-
-// A server name never holds "=" and a DN's first part always does: that tells a server's slash
-// from one inside a DN.
-TEST(LdapPath, NamesTheRootDseOrADnOptionallyAfterAServerAndNothingElse) {
-    for (const auto& [path, parts] : std::vector<std::pair<std::string, std::string>>{
-             {"LDAP://RootDSE", "RootDSE"},
-             {"LDAP://dc1.corp.test:636/rootdse", "dc1.corp.test:636 RootDSE"},
-             {"LDAP://OU=Sales,DC=corp,DC=test", "OU=Sales,DC=corp,DC=test"},
-             {"LDAP://CN=Dept/IT Admin,DC=x", "CN=Dept/IT Admin,DC=x"},
-             {"LDAP://dc1/CN=a/b,DC=x", "dc1 CN=a/b,DC=x"},
-             // An escaped slash reaches the server plain; an escaped backslash stays escaped.
-             {"LDAP://CN=Dept\\/IT Admin,DC=x", "CN=Dept/IT Admin,DC=x"},
-             {"LDAP://CN=a\\\\/b\\,c,DC=x", "CN=a\\\\/b\\,c,DC=x"}}) {
-        EXPECT_EQ(parsed(path), parts) << path;
+// What a Set row's name, container and domain make is sent only when it is a complete DN: a NUL
+// would end the C string early and name another object, and an empty part cannot name anything.
+TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServerWithSlashEscapesUndone) {
+    for (const auto& [dn, sent] : std::vector<std::pair<std::string, std::string>>{
+             {"CN=Smith\\, Jim,OU=Sales,DC=corp,DC=test",
+              "CN=Smith\\, Jim,OU=Sales,DC=corp,DC=test"},
+             {"CN=Dept\\/IT Admin,DC=x", "CN=Dept/IT Admin,DC=x"},
+             {"CN=a\\\\\\/b,DC=x", "CN=a\\\\/b,DC=x"},
+             {"CN=Say \\\"Hi\\\",CN=Users,DC=x", "CN=Say \\\"Hi\\\",CN=Users,DC=x"},
+             {"CN=Zo\u00eb,DC=x", "CN=Zo\u00eb,DC=x"}}) {
+        EXPECT_EQ(plainDn(dn).value_or("refused"), sent) << dn;
     }
-    for (const char* notAPath : {"", "LDAP://", "LDAP:/DC=x", "ldap://DC=x", "WinNT://PC01",
-                                 "LDAP://NoEqualsSign", "LDAP:///DC=x", "LDAP://server/"}) {
-        EXPECT_FALSE(parseLdapPath(notAPath)) << notAPath;
+    using namespace std::string_literals;
+    for (const std::string& refused :
+         {"CN=victim,OU=Inj,DC=corp,DC=test\0,DC=branch,DC=test"s, "CN=victim\0x,OU=Inj,DC=x"s,
+          "CN=v,OU=Inj\0,DC=x,DC=y"s, "CN=,OU=Sales,DC=x"s, "CN=a,,DC=x"s, "CN=a,OU=Sales,"s,
+          "CN=kiosk,pc01,PC01"s, "pc01"s, ""s}) {
+        EXPECT_FALSE(plainDn(refused)) << refused;
     }
-}
-
-// "base | filter | attributes | scope" of a parsed query text.
-std::string parsedQuery(const std::string& source) {
-    const auto query = parseQuerySource(source).value();
-    std::string text = query.base.dn + " | " + query.filter + " |";
-    for (const std::string& attribute : query.attributes) {
-        text += " " + attribute;
-    }
-    return text + " | " + std::array{"base", "oneLevel", "subtree"}.at(query.scope);
-}
-
-TEST(QuerySource, HasBaseFilterAttributesAndScopeAndNothingElse) {
-    for (const auto& [source, parts] : std::vector<std::pair<std::string, std::string>>{
-             {"<LDAP://OU=Sales,DC=x>;(&(objectClass=user)(cn=*));logonHours, "
-              "sAMAccountName;oneLevel",
-              "OU=Sales,DC=x | (&(objectClass=user)(cn=*)) | logonHours sAMAccountName | oneLevel"},
-             {"<LDAP://DC=x>;(cn=*);cn;SUBTREE", "DC=x | (cn=*) | cn | subtree"},
-             {"<LDAP://DC=x>;(cn=*);cn;base", "DC=x | (cn=*) | cn | base"},
-             {"<LDAP://DC=x>;(cn=*);cn", "DC=x | (cn=*) | cn | subtree"},
-             {"<LDAP://DC=x>;;cn;oneLevel", "DC=x | (objectClass=*) | cn | oneLevel"},
-             // A ";" inside the filter's value belongs to the filter.
-             {"<LDAP://DC=x>;(cn=Lee; Jr);cn;oneLevel", "DC=x | (cn=Lee; Jr) | cn | oneLevel"}}) {
-        EXPECT_EQ(parsedQuery(source), parts) << source;
-    }
-    for (const char* malformed :
-         {"", "<LDAP://DC=x>", "LDAP://DC=x;(cn=*);cn;oneLevel", "<LDAP://DC=x;(cn=*);cn;oneLevel",
-          "<WinNT://PC01>;(cn=*);cn;base", "<LDAP://DC=x>;(cn=*);cn;everywhere",
-          "<LDAP://DC=x>;(cn=*); , ;base"}) {
-        EXPECT_FALSE(parseQuerySource(malformed)) << malformed;
-    }
+    EXPECT_EQ(relativeName("CN=Smith\\, Jim,OU=Sales,DC=x"), "CN=Smith\\, Jim");
+    EXPECT_EQ(dnsDomainOf("OU=Sales, dc=corp,DC=test "), "corp.test");
 }
 
 TEST(LdapErrors, ResultCodesBecomeTheNumbersWindowsReportsAndLostConnectionsAreKnown) {

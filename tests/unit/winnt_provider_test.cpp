@@ -1,43 +1,42 @@
-// The WinNT provider's rules that need no computer: its paths and error numbers.
+// The WinNT side's rules that need no computer: the names it refuses before contacting anyone,
+// and its error numbers.
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "platform/samr/winnt_errors.h"
-#include "platform/samr/winnt_path.h"
+#include "platform/samr/winnt_provider.h"
+#include "support/fake_dialogs.h"
+#include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
-// "COMPUTER[/user]" of a parsed path, or what its error says.
-std::string parsed(const std::string& path) {
-    try {
-        const WinNtPath parts = parseWinNtPath(path);
-        return parts.computer + (parts.isUser() ? "/" + parts.user : "");
-    } catch (const RunTimeError& error) {
-        const bool namesPath = error.description().find(path) != std::string::npos;
-        return error.number() == kBadPathName && namesPath ? "bad pathname" : error.description();
-    }
-}
+using namespace std::string_literals;
 
-TEST(WinNtPath, NamesAComputerOrOneOfItsUsersAndAnythingElseIsABadPathname) {
-    for (const auto& [path, parts] : std::vector<std::pair<std::string, std::string>>{
-             {"WinNT://PC01,computer", "PC01"},
-             {"WinNT://pc01,Computer", "pc01"},
-             {"WinNT://PC01", "PC01"},  // the ADsPath a computer gives itself
-             {"WinNT://PC01/kiosk,user", "PC01/kiosk"},
-             {"WinNT://PC01/kiosk", "PC01/kiosk"},
-             {"WinNT://PC01/front desk,USER", "PC01/front desk"},
-             {"WinNT://pc01.corp.test,computer", "pc01.corp.test"}}) {
-        EXPECT_EQ(parsed(path), parts) << path;
+// Samba takes names as C strings: "lab1\0junk" would write lab1. Such names fail the bind at once,
+// with no connection and no sign-in asked for.
+TEST(WinNtNames, NamesNoAccountCanHaveFailBeforeAnyoneIsContacted) {
+    testing::FakeDialogs dialogs;
+    Credentials credentials(dialogs);
+    for (const auto& [computer, name] :
+         std::vector<std::pair<std::string, std::string>>{{"PC01", "lab1\0junk"s},
+                                                          {"PC01\0PC02"s, "lab1"},
+                                                          {"PC01", ""},
+                                                          {"", "lab1"},
+                                                          {"PC01", "a/b"},
+                                                          {"PC01", "a\tb"},
+                                                          {"PC01", "x,y"},
+                                                          {"PC01/x", "lab1"},
+                                                          {"PC01", "CN=kiosk"}}) {
+        const RunTimeError error =
+            testing::errorOf([&] { bindLocalAccount(computer, name, credentials); });
+        EXPECT_EQ(error.number(), kBadPathName) << computer << "/" << name;
     }
-    for (const char* bad : {"LDAP://CN=Users,DC=corp,DC=test", "winnt://PC01,computer", "WinNT://",
-                            "WinNT://,computer", "WinNT:///kiosk,user", "WinNT://PC01/,user",
-                            "WinNT://CORP/PC01/kiosk,user", "WinNT://PC01,user",
-                            "WinNT://PC01/kiosk,computer", "WinNT://PC01,group"}) {
-        EXPECT_EQ(parsed(bad), "bad pathname") << bad;
-    }
+    EXPECT_EQ(testing::errorOf([&] { reachComputer("PC\x01", credentials); }).number(),
+              kBadPathName);
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST(WinNtErrors, NumbersAreThoseWindowsReportsAndOnlyRefusalsCallForAnotherSignIn) {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/ldap/ldap_session.h"
+
+namespace qm {
+
+// The LDAP side of the directory: the RootDSE, domains and containers by DN, and domain users.
+class LdapDirectory {
+public:
+    explicit LdapDirectory(std::shared_ptr<SessionPool> sessions)
+        : sessions_(std::move(sessions)) {}
+
+    bool inDomain();
+    std::string forestRootDomain();
+    DirectoryNode domain(const std::string& dn);
+    // The children whose most specific class is one of the classes.
+    std::vector<DirectoryNode> children(const std::string& dn,
+                                        const std::vector<std::string>& classes);
+    // A user object: a group, an organizational unit or a contact is not one.
+    std::unique_ptr<Account> user(const std::string& dn);
+
+private:
+    // The entry of a DN with the attributes asked for; an error when there is none.
+    LdapEntry bind(const std::string& dn, const std::vector<std::string>& attributes,
+                   LdapSession*& session);
+
+    std::shared_ptr<SessionPool> sessions_;
+    std::optional<LdapEntry> rootDse_;
+};
+
+}  // namespace qm

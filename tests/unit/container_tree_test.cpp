@@ -1,0 +1,173 @@
+// The container tree's rules without a widget: order, the System container, check marks and
+// counts, Include Sub Nodes, Clear All, and the traps of each.
+
+#include "selection/container_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/fake_directory.h"
+#include "support/fake_trap.h"
+
+namespace qm {
+namespace {
+
+using namespace qm::testing;
+
+class ContainerTreeTest : public ::testing::Test, public TreeDisplay {
+protected:
+    void nodeAdded(int, int, const std::string&) override {}
+    void markChanged(int, bool) override { ++marksShown; }
+    void countsChanged(Int32 users, Int16 checkedNodes) override {
+        shown = std::to_string(users.value()) + "/" + std::to_string(checkedNodes.value());
+    }
+
+    // Start-up's tree: the local computer, then the forest root domain.
+    void startUp() {
+        tree.Add("", "PC1", "PC1");
+        tree.setTag(tree.LastNode(), kLocalComputerTag);
+        tree.AddDomainNode(directory.domain(directory.forestRootDomain()), "");
+    }
+
+    // A dot for each level below the root, "+" before a checked node, "#" after a local
+    // computer, "*" after a domain.
+    std::string outline() const {
+        std::string text;
+        for (int i = 1; i <= tree.Count(); ++i) {
+            for (int up = tree.Parent(i); up != 0; up = tree.Parent(up)) {
+                text += '.';
+            }
+            const std::string& tag = tree.Tag(i);
+            text += (tree.Checked(i) ? "+" : "") + tree.Text(i) +
+                    (tag == kLocalComputerTag ? "# "
+                     : tag == kDomainTag      ? "* "
+                                              : " ");
+        }
+        return text;
+    }
+
+    int queries() const {
+        return int(std::ranges::count_if(directory.calls, [](const std::string& call) {
+            return call.starts_with("count ") || call.starts_with("computer ");
+        }));
+    }
+
+    void click(int node) { tree.checkedByPerson(node, !tree.Checked(node)); }
+
+    FakeDirectory directory;
+    FakeTrapServices trap;
+    ContainerTree tree{directory, trap, *this};
+    std::unique_ptr<QueryConnection> connection = directory.openQueryConnection();
+    std::string shown;
+    int marksShown = 0;
+};
+
+TEST_F(ContainerTreeTest, BuildsDepthFirstAndLeavesOutOnlyTheDomainsOwnSystemContainer) {
+    buildCorpDomain(directory);
+    startUp();
+    EXPECT_EQ(outline(),
+              "PC1# DC=corp* .CN=Builtin .CN=Users .OU=Sales ..OU=East ..CN=System "
+              ".DC=emea* ..CN=Users ");
+    EXPECT_EQ(tree.Key(7), "CN=System,OU=Sales," + kCorp);
+    EXPECT_EQ(tree.Tag(8), kDomainTag);
+    EXPECT_EQ(tree.LastNode(), 9);
+    EXPECT_TRUE(trap.messages.empty());
+}
+
+TEST_F(ContainerTreeTest, EachMarkAPersonChangesCountsTheUsersDirectlyInTheNodeAfresh) {
+    buildCorpDomain(directory);
+    tree.setConnection(connection.get());
+    startUp();
+    click(2);  // the domain: 4 users, not the contact
+    EXPECT_EQ(shown, "4/1");
+    click(5);  // OU=Sales: 2, not OU=East's
+    click(4);  // CN=Users: a user, not the group
+    click(1);  // PC1: 3 local users
+    EXPECT_EQ(shown, "10/4");
+
+    const int before = queries();
+    click(2);
+    EXPECT_EQ(queries(), before + 1);
+    EXPECT_EQ(shown, "6/3");
+    for (int node : {5, 4, 1}) {
+        click(node);
+    }
+    EXPECT_EQ(shown, "0/0");
+
+    tree.setChecked(2, true);  // the program's mark counts nothing
+    EXPECT_EQ(queries(), before + 4);
+    click(2);  // a person's uncheck of it is counted
+    EXPECT_EQ(shown, "-4/-1");
+
+    for (int node : {1, 2, 5}) {
+        tree.setChecked(node, true);
+    }
+    const int marks = marksShown;
+    tree.ClearAll();
+    EXPECT_EQ(queries(), before + 5);
+    EXPECT_EQ(marksShown, marks + tree.Count());
+    EXPECT_EQ(outline().find('+'), std::string::npos);
+    EXPECT_EQ(shown, "0/0");
+    EXPECT_EQ(tree.UserCount(), 0);
+}
+
+// The example: 1 the local computer, 2 domain D, 3 OU A, 4 OU A1 below A, 5 OU B, 6 OU B1 below B,
+// with 1, 2, 3, 4, 5 users in D, A, A1, B, B1.
+TEST_F(ContainerTreeTest, IncludeSubNodesChecksFromTheFirstToTheLastChildOnly) {
+    directory.addComputer("PC1");
+    directory.setRootDomain("DC=d");
+    directory.addDomain("DC=d");
+    directory.addContainer("DC=d", "OU=A");
+    directory.addContainer("OU=A,DC=d", "OU=A1");
+    directory.addContainer("DC=d", "OU=B");
+    directory.addContainer("OU=B,DC=d", "OU=B1");
+    int users = 1;
+    for (const char* dn :
+         {"DC=d", "OU=A,DC=d", "OU=A1,OU=A,DC=d", "OU=B,DC=d", "OU=B1,OU=B,DC=d"}) {
+        for (int user = 0; user < users; ++user) {
+            directory.addUser(dn, std::to_string(users) + "-" + std::to_string(user));
+        }
+        ++users;
+    }
+    tree.setConnection(connection.get());
+    startUp();
+    tree.IncludeSubNodes();  // nothing checked: nothing to do
+    EXPECT_EQ(shown, "");
+    click(2);
+    tree.IncludeSubNodes();
+    tree.IncludeSubNodes();  // node 6 stays out of reach
+    EXPECT_EQ(outline(), "PC1# +DC=d* .+OU=A ..+OU=A1 .+OU=B ..OU=B1 ");
+    EXPECT_EQ(shown, "10/4");  // 1 + 2 + 3 + 4
+}
+
+// Each trap names its routine and the step it reached, closes the query connection and ends the
+// program.
+TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
+    buildCorpDomain(directory);
+    startUp();
+    EXPECT_THROW(click(2), ProgramEnded);  // start-up found no domain: no connection
+    EXPECT_THROW(tree.AddDomainNode(directory.domain(kCorp), ""), ProgramEnded);
+    tree.setConnection(connection.get());
+    directory.fail("count", "OU=Sales," + kCorp, RunTimeError(1, "Failed", "Provider"));
+    EXPECT_THROW(click(5), ProgramEnded);
+    directory.addDomain("DC=other");
+    directory.addContainer("DC=other", "OU=X");
+    directory.fail("children", "OU=X,DC=other", noSuchObject());
+    EXPECT_THROW(tree.AddDomainNode(directory.domain("DC=other"), ""), ProgramEnded);
+
+    ASSERT_EQ(trap.messages.size(), 4U);
+    EXPECT_EQ(trap.messages[0],
+              "Error 5 in QMK6\r\nError Number: 3709\r\nDescription:  The connection cannot be "
+              "used to perform this operation. It is either closed or invalid in this "
+              "context.\r\nSource:       ADODB.Recordset");
+    EXPECT_EQ(trap.messages[1],
+              "Error 2 in QMK4\r\nError Number: 35602\r\n"
+              "Description:  Key is not unique in collection\r\nSource:       TreeView");
+    EXPECT_TRUE(trap.messages[2].starts_with("Error 5 in QMK6\r\nError Number: 1\r\n"));
+    EXPECT_TRUE(trap.messages[3].starts_with("Error 4 in QMK5\r\nError Number: -2147016656"));
+    EXPECT_EQ(std::ranges::count(trap.events, "close connection"), 4);
+}
+
+}  // namespace
+}  // namespace qm
