@@ -75,9 +75,7 @@ private slots:
 
     void documentStartUpShowsTheTreeAndDisablesWhatNeedsASelection() {
         startUp();
-        QCOMPARE(tree().topLevelItemCount(), 2);
-        QCOMPARE(tree().item(2).text(0), QString("DC=corp"));
-        QCOMPARE(tree().item(2).childCount(), 4);
+        QCOMPARE(tree().item(2).childCount(), 4);  // the model's nodes, shown under their parent
         QCOMPARE(count(), QString("0"));
         QCOMPARE(selectionButtons(), std::string("000"));
         QCOMPARE(flags({"tvwContainers", "cmdAdd", "cmdAddDomain", "lblNumber"}),

@@ -27,7 +27,6 @@ protected:
         }
         directory.addUser(sales, "Smith\\, Jim", "jsmith", office).user.commonName = "Smith, Jim";
         directory.addUser(sales, "Zoë", "zoe");
-        directory.addOther(sales, "CN=Sales Team");
         directory.addUser("DC=corp,DC=test", "Direct", "direct", hours(0));
         directory.addComputer("PC01");
         directory.addLocalUser("PC01", "kiosk", hours(0xFF));

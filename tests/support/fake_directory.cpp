@@ -1,7 +1,6 @@
 #include "support/fake_directory.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "platform/core/text.h"
 
@@ -102,10 +101,6 @@ RunTimeError noSuchObject() {
 }
 
 FakeObject& FakeDirectory::add(Kind kind, const std::string& parent, const std::string& dn) {
-    if (!parent.empty() && find(parent) == nullptr &&
-        std::ranges::find(computers_, parent) == computers_.end()) {
-        throw std::logic_error("fake directory: no parent " + parent);
-    }
     FakeObject& object = objects_.emplace_back(kind, dn, parent);
     object.user.distinguishedName = dn;
     return object;
@@ -126,10 +121,6 @@ FakeObject& FakeDirectory::addUser(const std::string& parentDn, const std::strin
     user.user.logonName = logonName.empty() ? cn : logonName;
     user.user.logonHours = std::move(logonHours);
     return user;
-}
-
-FakeObject& FakeDirectory::addOther(const std::string& parentDn, const std::string& rdn) {
-    return add(Kind::Other, parentDn, rdn + "," + parentDn);
 }
 
 FakeObject& FakeDirectory::addLocalUser(const std::string& computer, const std::string& name,
@@ -199,12 +190,11 @@ std::vector<DirectoryNode> FakeDirectory::childDomains(const std::string& nodeKe
 
 std::unique_ptr<Computer> FakeDirectory::computer(const std::string& name) {
     record("computer", name);
-    const auto found = std::ranges::find_if(
-        computers_, [&](const std::string& known) { return equalsIgnoringCase(known, name); });
-    if (found == computers_.end()) {
+    const FakeObject* computer = find(name);
+    if (computer == nullptr || computer->kind != Kind::Computer) {
         throw noSuchObject();
     }
-    return std::make_unique<FakeComputer>(*this, *found);
+    return std::make_unique<FakeComputer>(*this, computer->dn);
 }
 
 std::unique_ptr<Account> FakeDirectory::domainUser(const std::string& dn) {
@@ -232,11 +222,9 @@ void buildCorpDomain(FakeDirectory& directory) {
     for (const char* name : {"Ann", "Bob", "Cid", "Dee"}) {
         directory.addUser(kCorp, name);
     }
-    directory.addOther(kCorp, "CN=Contact Person");
     directory.addContainer(kCorp, "CN=Builtin");
     directory.addContainer(kCorp, "CN=Users");
     directory.addUser("CN=Users," + kCorp, "Administrator");
-    directory.addOther("CN=Users," + kCorp, "CN=Domain Admins");
     directory.addContainer(kCorp, "cn=System");
     directory.addContainer("cn=System," + kCorp, "CN=Policies");
     directory.addContainer(kCorp, "OU=Sales");

@@ -11,11 +11,11 @@
 
 namespace qm::testing {
 
-// One object of the fake directory: a domain, a container, a user or anything else (a group, a
-// contact), or a computer's local user.
+// One object of the fake directory: a domain, a container, a user or a computer's local user.
+// Objects of other classes never reach the program through the port, so the fake has none.
 struct FakeObject {
-    enum class Kind { Domain, Container, User, Other };
-    Kind kind = Kind::Other;
+    enum class Kind { Domain, Container, User, Computer };
+    Kind kind = Kind::User;
     std::string dn;      // a local user: "COMPUTER/name"
     std::string parent;  // the parent's DN or computer; empty for a root domain
     DirectoryUser user;  // names and hours of a user
@@ -31,12 +31,10 @@ public:
     FakeObject& addUser(const std::string& parentDn, const std::string& cn,
                         const std::string& logonName = {},
                         std::optional<Bytes> logonHours = std::nullopt);
-    // A group, a contact, a computer account: no user of a query, no container.
-    FakeObject& addOther(const std::string& parentDn, const std::string& rdn);
     // Without one, this computer is in no domain.
     void setRootDomain(const std::string& dn) { rootDomain_ = dn; }
 
-    void addComputer(const std::string& name) { computers_.push_back(name); }
+    void addComputer(const std::string& name) { add(FakeObject::Kind::Computer, "", name); }
     FakeObject& addLocalUser(const std::string& computer, const std::string& name,
                              std::optional<Bytes> logonHours = std::nullopt);
 
@@ -65,7 +63,6 @@ private:
     std::vector<DirectoryNode> nodesBelow(const std::string& dn, FakeObject::Kind kind);
 
     std::deque<FakeObject> objects_;
-    std::vector<std::string> computers_;
     std::optional<std::string> rootDomain_;
     std::map<std::string, RunTimeError> failures_;
 };
@@ -75,9 +72,9 @@ RunTimeError noSuchObject();
 inline const std::string kCorp = "DC=corp,DC=test";
 inline const std::string kEmea = "DC=emea,DC=corp,DC=test";
 
-// corp.test with 4 users directly in the domain object and things that are no users beside them,
-// a System container to be left out (written in lower case), OU=Sales holding OU=East and a System
-// container that stays, and the child domain emea; the local computer PC1 with 3 users.
+// corp.test with 4 users directly in the domain object, a System container to be left out (written
+// in lower case), OU=Sales holding OU=East and a System container that stays, and the child domain
+// emea; the local computer PC1 with 3 users.
 void buildCorpDomain(FakeDirectory& directory);
 
 }  // namespace qm::testing
