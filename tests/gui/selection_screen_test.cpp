@@ -27,10 +27,11 @@ struct FakeFirstScreen : FirstScreen {
 
 // The screen around the container tree, whose rules have tests of their own: layouts, captions,
 // the traps of start-up and Add Computer, and what a person's clicks and keys reach.
-class SelectionScreenTest : public QObject {
-    Q_OBJECT
+class SelectionScreenTest : public ::testing::Test {
+protected:
+    SelectionScreenTest() { init(); }
+    ~SelectionScreenTest() override { cleanup(); }
 
-private:
     std::unique_ptr<ScreenFixture> fixture;
     FakeFirstScreen firstScreen;
     std::unique_ptr<SelectionScreen> screen;
@@ -42,7 +43,7 @@ private:
     void startUp() {
         load();
         showScreen(*screen);
-        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen.get()));
     }
 
     QWidget* widget(const char* name) { return screen->findChild<QWidget*>(name); }
@@ -62,7 +63,6 @@ private:
     }
     std::string selectionButtons() { return flags({"cmdExpand", "cmdClear", "cmdOK"}); }
 
-private slots:
     void init() {
         fixture = std::make_unique<ScreenFixture>();
         firstScreen = {};
@@ -72,127 +72,123 @@ private slots:
         screen.reset();
         fixture.reset();
     }
-
-    void documentStartUpShowsTheTreeAndDisablesWhatNeedsASelection() {
-        startUp();
-        QCOMPARE(tree().item(2).childCount(), 4);  // the model's nodes, shown under their parent
-        QCOMPARE(count(), QString("0"));
-        QCOMPARE(selectionButtons(), std::string("000"));
-        QCOMPARE(flags({"tvwContainers", "cmdAdd", "cmdAddDomain", "lblNumber"}),
-                 std::string("1111"));
-        QCOMPARE(screen->biasHours().value(), 5);
-        QVERIFY(fixture->dialogs.shown.empty());
-
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, press("cmdExit"));
-        QCOMPARE(fixture->directory.calls.back(), std::string("close connection"));
-        QCOMPARE(fixture->programEnd.status, std::optional<int>(kExitNormally));
-    }
-
-    void setStartUpHidesTheSelectionControlsBeforeTheSetRun() {
-        firstScreen.document = false;
-        std::string duringRun;
-        fixture->dialogs.onShow = [&](const ShownDialog&) {
-            duringRun =
-                flags({"tvwContainers", "cmdExpand", "cmdClear", "cmdAdd", "cmdAddDomain", "cmdOK",
-                       "lblNumber", "lblCount", "lblSelect", "pbrUsers", "cmdBack", "cmdExit"});
-        };
-        load();  // no file named: the run shows a box and returns
-        QCOMPARE(duringRun, std::string("000000001111"));
-        QCOMPARE(screen->containerTree().Count(), 0);
-        QVERIFY(fixture->directory.calls.empty());
-    }
-
-    // A trapped handler shows a critical box naming its routine and step, closes the query
-    // connection when it is open, and ends the program.
-    void trapsNameTheirRoutineAndStepAndEndTheProgram() {
-        const std::tuple<std::function<void()>, std::string, bool> cases[] = {
-            {[&] {
-                 fixture->directory.fail("computer", "PC1", noSuchObject());
-                 load();
-             },
-             "Error 6 in QMK1\r\nError Number: -2147016656\r\n"
-             "Description:  There is no such object on the server.\r\n"
-             "Source:       Active Directory",
-             false},
-            {[&] {
-                 load();
-                 fixture->dialogs.inputAnswers = {"pc1"};
-                 press("cmdAdd");
-             },
-             "Error 3 in QMK22\r\nError Number: 35602\r\n"
-             "Description:  Key is not unique in collection\r\nSource:       TreeView",
-             true},
-        };
-        for (const auto& [act, message, closesConnection] : cases) {
-            cleanup();
-            init();
-            QVERIFY_THROWS_EXCEPTION(ProgramEnded, act());
-            const auto messages = fixture->dialogs.messages();
-            QCOMPARE(messages, std::vector<std::string>{message});
-            QCOMPARE(fixture->dialogs.shown.back().style, MessageStyle::Critical);
-            QCOMPARE(fixture->programEnd.status, std::optional<int>(kExitAfterError));
-            QCOMPARE(fixture->directory.calls.back() == "close connection", closesConnection);
-        }
-    }
-
-    // Only a person's change of a check box counts; the buttons follow the marks.
-    void clicksAndMnemonicsReachTheTree() {
-        startUp();
-        click(2);
-        QCOMPARE(count(), QString("4"));
-        QCOMPARE(selectionButtons(), std::string("111"));
-        screen->containerTree().setChecked(3, true);
-        QCOMPARE(tree().item(3).checkState(0), Qt::Checked);
-        QCOMPARE(count(), QString("4"));
-        QTest::keyClick(screen.get(), Qt::Key_N, Qt::AltModifier);  // Clear All &Nodes
-        QTRY_COMPARE(count(), QString("0"));
-        QCOMPARE(tree().item(2).checkState(0), Qt::Unchecked);
-        QCOMPARE(selectionButtons(), std::string("000"));
-        click(2);
-        press("cmdExpand");
-        QCOMPARE(count(), QString("7"));  // 4 + 1 + 2
-    }
-
-    void addComputerAndAddDomainAddUncheckedRootNodesAndReportUnknownNames() {
-        fixture->directory.addComputer("FILESRV");
-        fixture->directory.addLocalUser("FILESRV", "svc1");
-        const std::string remote = "OU=Remote,DC=other,DC=test";
-        fixture->directory.addDomain("DC=other,DC=test");
-        fixture->directory.addContainer("DC=other,DC=test", "OU=Remote");
-        fixture->directory.addContainer(remote, "OU=Inner");
-        fixture->directory.addUser(remote, "Ida");
-        fixture->directory.addUser(remote, "Jon");
-        fixture->dialogs.inputAnswers = {
-            "", "   ", "  nope  ", " filesrv ", "", "   ", " DC=nowhere,DC=test ", remote};
-        startUp();
-        for (int press = 0; press < 3; ++press) {
-            this->press("cmdAdd");
-        }
-        QCOMPARE(tree().topLevelItemCount(), 2);
-        QTest::keyClick(screen.get(), Qt::Key_C, Qt::AltModifier);  // Add &Computer
-        QTRY_COMPARE(tree().topLevelItemCount(), 3);
-        for (int press = 0; press < 3; ++press) {
-            this->press("cmdAddDomain");
-        }
-        QCOMPARE(tree().topLevelItemCount(), 3);
-        QTest::keyClick(screen.get(), Qt::Key_A, Qt::AltModifier);  // &Add Domain
-        QTRY_COMPARE(tree().topLevelItemCount(), 4);
-
-        QCOMPARE(fixture->dialogs.messages(),
-                 (std::vector<std::string>{"Computer nope not found",
-                                           "Domain DC=nowhere,DC=test not found"}));
-        QCOMPARE(fixture->dialogs.shown[0].text, std::string("Enter NetBIOS name of computer"));
-        QCOMPARE(fixture->dialogs.shown[5].text, std::string("Enter distinguished name of domain"));
-        // An organizational unit named so becomes a "Domain" node counting its own users.
-        const ContainerTree& model = screen->containerTree();
-        QCOMPARE(model.Text(10), std::string("FILESRV"));
-        QCOMPARE(model.Tag(11), std::string(kDomainTag));
-        QCOMPARE(model.Text(12), std::string("OU=Inner"));
-        click(10);
-        click(11);
-        QCOMPARE(count(), QString("3"));
-    }
 };
 
-QTEST_MAIN(SelectionScreenTest)
-#include "selection_screen_test.moc"
+TEST_F(SelectionScreenTest, DocumentStartUpShowsTheTreeAndDisablesWhatNeedsASelection) {
+    startUp();
+    EXPECT_EQ(tree().item(2).childCount(), 4);  // the model's nodes, shown under their parent
+    EXPECT_EQ(count(), QString("0"));
+    EXPECT_EQ(selectionButtons(), std::string("000"));
+    EXPECT_EQ(flags({"tvwContainers", "cmdAdd", "cmdAddDomain", "lblNumber"}), std::string("1111"));
+    EXPECT_EQ(screen->biasHours().value(), 5);
+    EXPECT_TRUE(fixture->dialogs.shown.empty());
+
+    EXPECT_THROW(press("cmdExit"), ProgramEnded);
+    EXPECT_EQ(fixture->directory.calls.back(), std::string("close connection"));
+    EXPECT_EQ(fixture->programEnd.status, std::optional<int>(kExitNormally));
+}
+
+TEST_F(SelectionScreenTest, SetStartUpHidesTheSelectionControlsBeforeTheSetRun) {
+    firstScreen.document = false;
+    std::string duringRun;
+    fixture->dialogs.onShow = [&](const ShownDialog&) {
+        duringRun =
+            flags({"tvwContainers", "cmdExpand", "cmdClear", "cmdAdd", "cmdAddDomain", "cmdOK",
+                   "lblNumber", "lblCount", "lblSelect", "pbrUsers", "cmdBack", "cmdExit"});
+    };
+    load();  // no file named: the run shows a box and returns
+    EXPECT_EQ(duringRun, std::string("000000001111"));
+    EXPECT_EQ(screen->containerTree().Count(), 0);
+    EXPECT_TRUE(fixture->directory.calls.empty());
+}
+
+// A trapped handler shows a critical box naming its routine and step, closes the query
+// connection when it is open, and ends the program.
+TEST_F(SelectionScreenTest, TrapsNameTheirRoutineAndStepAndEndTheProgram) {
+    const std::tuple<std::function<void()>, std::string, bool> cases[] = {
+        {[&] {
+             fixture->directory.fail("computer", "PC1", noSuchObject());
+             load();
+         },
+         "Error 6 in QMK1\r\nError Number: -2147016656\r\n"
+         "Description:  There is no such object on the server.\r\n"
+         "Source:       Active Directory",
+         false},
+        {[&] {
+             load();
+             fixture->dialogs.inputAnswers = {"pc1"};
+             press("cmdAdd");
+         },
+         "Error 3 in QMK22\r\nError Number: 35602\r\n"
+         "Description:  Key is not unique in collection\r\nSource:       TreeView",
+         true},
+    };
+    for (const auto& [act, message, closesConnection] : cases) {
+        cleanup();
+        init();
+        EXPECT_THROW(act(), ProgramEnded);
+        const auto messages = fixture->dialogs.messages();
+        EXPECT_EQ(messages, std::vector<std::string>{message});
+        EXPECT_EQ(fixture->dialogs.shown.back().style, MessageStyle::Critical);
+        EXPECT_EQ(fixture->programEnd.status, std::optional<int>(kExitAfterError));
+        EXPECT_EQ(fixture->directory.calls.back() == "close connection", closesConnection);
+    }
+}
+
+// Only a person's change of a check box counts; the buttons follow the marks.
+TEST_F(SelectionScreenTest, ClicksAndMnemonicsReachTheTree) {
+    startUp();
+    click(2);
+    EXPECT_EQ(count(), QString("4"));
+    EXPECT_EQ(selectionButtons(), std::string("111"));
+    screen->containerTree().setChecked(3, true);
+    EXPECT_EQ(tree().item(3).checkState(0), Qt::Checked);
+    EXPECT_EQ(count(), QString("4"));
+    QTest::keyClick(screen.get(), Qt::Key_N, Qt::AltModifier);  // Clear All &Nodes
+    QM_WAIT_EQ(count(), QString("0"));
+    EXPECT_EQ(tree().item(2).checkState(0), Qt::Unchecked);
+    EXPECT_EQ(selectionButtons(), std::string("000"));
+    click(2);
+    press("cmdExpand");
+    EXPECT_EQ(count(), QString("7"));  // 4 + 1 + 2
+}
+
+TEST_F(SelectionScreenTest, AddComputerAndAddDomainAddUncheckedRootNodesAndReportUnknownNames) {
+    fixture->directory.addComputer("FILESRV");
+    fixture->directory.addLocalUser("FILESRV", "svc1");
+    const std::string remote = "OU=Remote,DC=other,DC=test";
+    fixture->directory.addDomain("DC=other,DC=test");
+    fixture->directory.addContainer("DC=other,DC=test", "OU=Remote");
+    fixture->directory.addContainer(remote, "OU=Inner");
+    fixture->directory.addUser(remote, "Ida");
+    fixture->directory.addUser(remote, "Jon");
+    fixture->dialogs.inputAnswers = {
+        "", "   ", "  nope  ", " filesrv ", "", "   ", " DC=nowhere,DC=test ", remote};
+    startUp();
+    for (int press = 0; press < 3; ++press) {
+        this->press("cmdAdd");
+    }
+    EXPECT_EQ(tree().topLevelItemCount(), 2);
+    QTest::keyClick(screen.get(), Qt::Key_C, Qt::AltModifier);  // Add &Computer
+    QM_WAIT_EQ(tree().topLevelItemCount(), 3);
+    for (int press = 0; press < 3; ++press) {
+        this->press("cmdAddDomain");
+    }
+    EXPECT_EQ(tree().topLevelItemCount(), 3);
+    QTest::keyClick(screen.get(), Qt::Key_A, Qt::AltModifier);  // &Add Domain
+    QM_WAIT_EQ(tree().topLevelItemCount(), 4);
+
+    EXPECT_EQ(fixture->dialogs.messages(),
+              (std::vector<std::string>{"Computer nope not found",
+                                        "Domain DC=nowhere,DC=test not found"}));
+    EXPECT_EQ(fixture->dialogs.shown[0].text, std::string("Enter NetBIOS name of computer"));
+    EXPECT_EQ(fixture->dialogs.shown[5].text, std::string("Enter distinguished name of domain"));
+    // An organizational unit named so becomes a "Domain" node counting its own users.
+    const ContainerTree& model = screen->containerTree();
+    EXPECT_EQ(model.Text(10), std::string("FILESRV"));
+    EXPECT_EQ(model.Tag(11), std::string(kDomainTag));
+    EXPECT_EQ(model.Text(12), std::string("OU=Inner"));
+    click(10);
+    click(11);
+    EXPECT_EQ(count(), QString("3"));
+}

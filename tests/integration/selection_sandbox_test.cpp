@@ -42,10 +42,8 @@ struct FakeFirstScreen : FirstScreen {
 
 }  // namespace
 
-class SelectionSandboxTest : public QObject {
-    Q_OBJECT
-
-private:
+class SelectionSandboxTest : public ::testing::Test {
+protected:
     ScreenFixture fixture;
     std::unique_ptr<Credentials> credentials;
     std::unique_ptr<DirectoryServices> directory;
@@ -60,8 +58,7 @@ private:
     }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
 
-private slots:
-    void initTestCase() {
+    void SetUp() override {
         fixture.system.computerName = "PC01";
         // Without a Kerberos ticket the providers ask once for a name and a password.
         fixture.dialogs.inputAnswers = {"Administrator@" + sandboxFact("CORP_DOMAIN"),
@@ -73,53 +70,10 @@ private slots:
         screen = std::make_unique<SelectionScreen>(*services, firstScreen);
         screen->startUp();
         showScreen(*screen);
-        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen.get()));
     }
 
-    void startUpBuildsTheDomainsTreeInTheDirectorysOrder() {
-        std::vector<std::string> expected;
-        appendSubtree(sandboxFact("CORP_DN"), true, expected);
-        QCOMPARE(tree().Text(1), std::string("PC01"));
-        std::vector<std::string> shown;
-        for (int node = 2; node <= tree().Count(); ++node) {
-            shown.push_back(tree().Key(node));
-        }
-        QVERIFY(expected.size() > 10);
-        QCOMPARE(shown, expected);
-        QVERIFY(fixture.dialogs.messages().empty());
-    }
-
-    void checkMarksCountTheUsersDirectlyInEachNode() {
-        const std::string domain = sandboxFact("CORP_DN");
-        int expected = 0;
-        for (int node = 2; node <= tree().Count(); ++node) {
-            const std::string& dn = tree().Key(node);
-            if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
-                click(node);
-                expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
-                QCOMPARE(count(), QString::number(expected));
-            }
-        }
-        QCOMPARE(tree().CheckedNodeCount().value(), 3);
-        // PC01's local accounts, as its own account database lists them.
-        expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
-        click(1);
-        QCOMPARE(count(), QString::number(expected));
-    }
-
-    void addComputerAddsASecondComputerAndReportsAnUnknownOne() {
-        const int before = tree().Count();
-        fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
-        QWidget* add = screen->findChild<QWidget*>("cmdAdd");
-        QTest::mouseClick(add, Qt::LeftButton);
-        QCOMPARE(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
-        QTest::mouseClick(add, Qt::LeftButton);
-        QCOMPARE(tree().Count(), before + 1);
-        QCOMPARE(tree().Text(before + 1), std::string("PC02"));
-        QCOMPARE(tree().Tag(before + 1), std::string("Local Computer"));
-    }
-
-    void cleanupTestCase() {
+    void TearDown() override {
         if (screen != nullptr) {
             closeIfOpen(screen->directoryConnection());
         }
@@ -127,5 +81,44 @@ private slots:
     }
 };
 
-QTEST_MAIN(SelectionSandboxTest)
-#include "selection_sandbox_test.moc"
+TEST_F(SelectionSandboxTest, startUpBuildsTheDomainsTreeInTheDirectorysOrder) {
+    std::vector<std::string> expected;
+    appendSubtree(sandboxFact("CORP_DN"), true, expected);
+    ASSERT_EQ(tree().Text(1), std::string("PC01"));
+    std::vector<std::string> shown;
+    for (int node = 2; node <= tree().Count(); ++node) {
+        shown.push_back(tree().Key(node));
+    }
+    ASSERT_TRUE(expected.size() > 10);
+    ASSERT_EQ(shown, expected);
+    ASSERT_TRUE(fixture.dialogs.messages().empty());
+}
+
+TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
+    const std::string domain = sandboxFact("CORP_DN");
+    int expected = 0;
+    for (int node = 2; node <= tree().Count(); ++node) {
+        const std::string& dn = tree().Key(node);
+        if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
+            click(node);
+            expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
+            ASSERT_EQ(count(), QString::number(expected));
+        }
+    }
+    ASSERT_EQ(tree().CheckedNodeCount().value(), 3);
+    // PC01's local accounts, as its own account database lists them.
+    expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
+    click(1);
+    ASSERT_EQ(count(), QString::number(expected));
+}
+
+TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOne) {
+    const int before = tree().Count();
+    fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
+    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
+    ASSERT_EQ(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
+    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
+    ASSERT_EQ(tree().Count(), before + 1);
+    ASSERT_EQ(tree().Text(before + 1), std::string("PC02"));
+    ASSERT_EQ(tree().Tag(before + 1), std::string("Local Computer"));
+}
