@@ -156,16 +156,26 @@ def check_selection_screen_grows(display, main):
     click(display, select_screen, 1440, 7700 + grown_by * TWIPS_PER_PIXEL, 1215, 495)  # Exit
 
 
+def process_fields(pid):
+    """The fields of /proc/PID/stat after the name (state first), or None when it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()
+    except (OSError, IndexError):
+        return None
+
+
+def running(pid):
+    fields = process_fields(pid)
+    return fields is not None and fields[0] != "Z"
+
+
 def session_processes(session):
     found = []
-    for entry in os.listdir("/proc"):
-        try:
-            with open(f"/proc/{entry}/stat") as stat:
-                fields = stat.read().rsplit(")", 1)[1].split()
-        except (OSError, IndexError):
-            continue
-        if entry.isdigit() and int(fields[3]) == session:
-            found.append(entry)
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        fields = process_fields(entry)
+        if fields is not None and fields[0] != "Z" and int(fields[3]) == session:
+            found.append(int(entry))
     return found
 
 
@@ -198,10 +208,12 @@ def take_the_tour(run):
     run.type("q\r")
     if run.end(60) != 0:
         fail("scripts/run did not end cleanly:\n" + run.output)
-    time.sleep(1)
-    left = session_processes(run.pid)
-    if left or os.path.exists(f"/proc/{holder}"):
-        fail(f"processes of the run are still there: {left + [holder]}")
+    # A process killed a moment ago may still wait to be reaped.
+    deadline = time.monotonic() + 15
+    while (left := session_processes(run.pid) + [p for p in [holder] if running(p)]):
+        if time.monotonic() > deadline:
+            fail(f"processes of the run are still there: {left}")
+        time.sleep(0.5)
     if os.path.exists(f"/tmp/.X{display[1:]}-lock"):
         fail(f"the virtual display {display} is still there")
 
