@@ -196,10 +196,15 @@ def take_the_tour(run):
     display = run.expect(r"on the virtual display (:\d+)", 600).group(1)
     port = int(run.expect(r"ssh -L 5900:localhost:(\d+) ", 10).group(1))
     password = run.expect(r"localhost:5900 with the password (\w+)", 10).group(1)
+    os.environ["XAUTHORITY"] = run.expect(r"XAUTHORITY=(\S+) DISPLAY=:\d+ libreoffice", 10).group(1)
     run.expect(r"the log of Set runs and the restore sheets: \S+", 10)
     with open(os.path.join(SANDBOX, "run", "holder.pid")) as holder_file:
         holder = int(holder_file.read().split()[0])
     main_screen = window(display, "^Quillmark$", 60)
+    stranger = subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display,
+                                                     XAUTHORITY="/dev/null"), capture_output=True)
+    if stranger.returncode == 0:
+        fail(f"the virtual display {display} lets in a client without its key")
     with tempfile.TemporaryDirectory() as folder:
         check_vnc(port, password, folder)
         check_libreoffice(display, folder)
