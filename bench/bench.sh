@@ -113,7 +113,7 @@ bench_directory() {
     }
     rounds read_ours read_ldapsearch write_ours write_ldapmodify list_ours list_net
     echo "Directory, $(users_in_base) users of $BASE ($USERS written), medians of $ROUNDS rounds:"
-    compare "read through the Recordset" read_ours ldapsearch read_ldapsearch 1.2
+    compare "read through the query connection" read_ours ldapsearch read_ldapsearch 1.2
     compare "bind, Put, SetInfo each" write_ours ldapmodify write_ldapmodify 1.2
     compare "WinNT: list PC01's users" list_ours "net rpc user" list_net
 }

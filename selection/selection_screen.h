@@ -64,10 +64,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();
     void arrangeTabOrder();
+    void placeControls(QSize growth);
     void connectHandlers();
     void onClick(QAbstractButton* button, void (SelectionScreen::*handler)());
 

@@ -83,6 +83,23 @@ TEST_F(SelectionScreenTest, DocumentStartUpShowsTheTreeAndDisablesWhatNeedsASele
     EXPECT_EQ(screen->biasHours().value(), 5);
     EXPECT_TRUE(fixture->dialogs.shown.empty());
 
+    // Enlarged, the tree takes the room; below it, controls keep their distances from the bottom
+    // edge and from the nearer side edge, the progress bar widens. The first size is the smallest.
+    const QRect tree = rectFromTwips(1320, 600, 6855, 5055),
+                exit = rectFromTwips(1440, 7700, 1215, 495),
+                ok = rectFromTwips(7200, 7700, 1600, 495),
+                bar = rectFromTwips(1560, 7050, 6075, 495);
+    ASSERT_EQ(widget("tvwContainers")->geometry(), tree);
+    ASSERT_EQ(widget("cmdOK")->geometry(), ok);
+    const QSize first = screen->size();
+    screen->resize(first + QSize(200, 300));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return widget("cmdExit")->geometry() != exit; }));
+    ASSERT_EQ(widget("tvwContainers")->geometry(), tree.adjusted(0, 0, 200, 300));
+    ASSERT_EQ(widget("cmdExit")->geometry(), exit.translated(0, 300));
+    ASSERT_EQ(widget("cmdOK")->geometry(), ok.translated(200, 300));
+    ASSERT_EQ(widget("pbrUsers")->geometry(), bar.adjusted(0, 300, 200, 300));
+    ASSERT_EQ(screen->minimumSize(), first);
+
     EXPECT_THROW(press("cmdExit"), ProgramEnded);
     EXPECT_EQ(fixture->directory.calls.back(), std::string("close connection"));
     EXPECT_EQ(fixture->programEnd.status, std::optional<int>(kExitNormally));
