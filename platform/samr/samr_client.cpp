@@ -79,7 +79,8 @@ cli_credentials* makeCredentials(TALLOC_CTX* mem, loadparm_context* lp, const Lo
     cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_DISABLED, CRED_SPECIFIED);
     cli_credentials_set_username(credentials, login.user.c_str(), CRED_SPECIFIED);
     cli_credentials_set_domain(credentials, login.domain.c_str(), CRED_SPECIFIED);
-    cli_credentials_set_password(credentials, login.password.c_str(), CRED_SPECIFIED);
+    // Samba keeps its copy in memory it wipes when it frees it.
+    cli_credentials_set_password(credentials, login.password, CRED_SPECIFIED);
     return credentials;
 }
 

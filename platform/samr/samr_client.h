@@ -24,12 +24,13 @@ private:
 };
 
 // How to sign in: the Kerberos ticket of the default credential cache, or a name and password
-// (NTLM; domain may be empty, which a computer reads as its own).
+// (NTLM; domain may be empty, which a computer reads as its own). The password is the caller's,
+// borrowed for the sign-in, not copied.
 struct Login {
     bool kerberos = false;
     std::string user;
     std::string domain;
-    std::string password;
+    const char* password = "";
 };
 
 struct Account {

@@ -1,14 +1,22 @@
-// The LDAP provider's rules that need no server: its paths, query texts and error numbers.
+// The LDAP provider's rules that need no server: its paths, query texts and error numbers, and
+// how it gives up on a server that falls silent.
 
 #include <gtest/gtest.h>
 #include <ldap.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <tuple>
 
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
 #include "platform/ldap/ldap_query.h"
+#include "platform/ldap/ldap_session.h"
+#include "support/fake_dialogs.h"
 
 namespace qm {
 namespace {
@@ -86,6 +94,90 @@ TEST(LdapErrors, ResultCodesBecomeTheNumbersWindowsReportsAndLostConnectionsAreK
         EXPECT_EQ(hresultFromLdap(resultCode), static_cast<std::int32_t>(hresult)) << resultCode;
         EXPECT_EQ(isConnectionLost(resultCode), connectionLost) << resultCode;
     }
+}
+
+// A loopback LDAP server that accepts StartTLS and then says nothing: no TLS handshake, no answer.
+class SilentAfterStartTls {
+public:
+    SilentAfterStartTls() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 1);
+        socklen_t length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        server_ = std::thread([this] { serve(); });
+    }
+    ~SilentAfterStartTls() {
+        shutdown(listener_, SHUT_RDWR);
+        if (client_ >= 0) {
+            shutdown(client_, SHUT_RDWR);
+        }
+        server_.join();
+        close(listener_);
+        close(client_);
+    }
+    std::string uri() const { return "ldap://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    void serve() {
+        client_ = accept(listener_, nullptr, nullptr);
+        std::array<unsigned char, 256> request{};
+        if (client_ < 0 || read(client_, request.data(), request.size()) < 5) {
+            return;
+        }
+        // SEQUENCE { messageID, ExtendedResponse { success, "", "", responseName } }, with the
+        // request's one-byte message id.
+        const std::string oid = LDAP_EXOP_START_TLS;
+        std::string answer = {0x02,
+                              0x01,
+                              static_cast<char>(request[4]),
+                              0x78,
+                              static_cast<char>(9 + oid.size()),
+                              0x0A,
+                              0x01,
+                              0x00,
+                              0x04,
+                              0x00,
+                              0x04,
+                              0x00,
+                              static_cast<char>(0x8A),
+                              static_cast<char>(oid.size())};
+        answer = std::string{0x30, static_cast<char>(answer.size() + oid.size())} + answer + oid;
+        write(client_, answer.data(), answer.size());
+        while (read(client_, request.data(), request.size()) > 0) {
+        }
+    }
+
+    int listener_ = -1;
+    int client_ = -1;
+    int port_ = 0;
+    std::thread server_;
+};
+
+TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnswerTimeout) {
+    setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);
+    SilentAfterStartTls server;
+    testing::FakeDialogs dialogs;
+    Credentials credentials(dialogs);
+    LdapSession session(server.uri(), "corp.test", credentials);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        session.search({"DC=corp,DC=test", LDAP_SCOPE_BASE, "(objectClass=*)", {}},
+                       {"Cannot bind to DC=corp,DC=test", kLdapSource});
+        FAIL() << "the search succeeded";
+    } catch (const RunTimeError& error) {
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(waited, std::chrono::seconds(LdapSession::kOperationTimeoutSeconds + 3));
+        EXPECT_EQ(error.number(), hresult::Timeout);
+        EXPECT_NE(error.description().find("StartTLS"), std::string::npos) << error.description();
+        EXPECT_NE(error.description().find("no answer within"), std::string::npos)
+            << error.description();
+    }
+    EXPECT_TRUE(dialogs.shown.empty()) << "no password is asked without a secure connection";
 }
 
 }  // namespace
