@@ -10,14 +10,12 @@
 
 #include "platform/samr/samba_config.h"
 #include "platform/samr/samba_headers.h"
+#include "platform/samr/samr_connect.h"
 #include "platform/samr/winnt_errors.h"
 
 namespace qm::samr {
 
 namespace {
-
-// A computer that accepted the connection but stops answering is given up after this long.
-constexpr std::uint32_t kCallTimeoutSeconds = 30;
 
 // Samba's client state is process-wide: its security mechanisms and its settings, loaded once from
 // our own file.
@@ -100,6 +98,15 @@ struct AccountDomain::Impl {
     bool connectOpen = false;
     bool domainOpen = false;
     std::string computerName;
+    std::string host;
+
+    // A call the computer did not answer in time leaves it suspected of having stopped.
+    NTSTATUS transport(NTSTATUS status) {
+        if (NT_STATUS_EQUAL(status, NT_STATUS_IO_TIMEOUT)) {
+            Silence::timedOut(host);
+        }
+        return status;
+    }
 
     ~Impl() {
         // Closing is a courtesy to the server, which drops the handles with the connection anyway,
@@ -124,8 +131,8 @@ struct AccountDomain::Impl {
     template <typename Request>
     void callAllowingMore(std::uint32_t opnum, Request& request, TALLOC_CTX* answers,
                           const char* step) {
-        check(dcerpc_binding_handle_call(pipe->binding_handle, nullptr, &ndr_table_samr, opnum,
-                                         answers, &request),
+        check(transport(dcerpc_binding_handle_call(pipe->binding_handle, nullptr, &ndr_table_samr,
+                                                   opnum, answers, &request)),
               step);
         if (!NT_STATUS_EQUAL(request.out.result, STATUS_MORE_ENTRIES)) {
             check(request.out.result, step);
@@ -151,10 +158,9 @@ struct AccountDomain::Impl {
         check(dcerpc_parse_binding(mem, "ncacn_np:", &binding), "preparing the connection");
         check(dcerpc_binding_set_string_option(binding, "host", host.c_str()),
               "preparing the connection");
-        check(dcerpc_pipe_connect_b(mem, &pipe, binding, &ndr_table_samr,
-                                    makeCredentials(mem, lp, login), events, lp),
+        check(connectPipe(mem, &pipe, binding, makeCredentials(mem, lp, login), events, lp),
               "connecting");
-        dcerpc_binding_handle_set_timeout(pipe->binding_handle, kCallTimeoutSeconds);
+        dcerpc_binding_handle_set_timeout(pipe->binding_handle, kAnswerTimeoutSeconds);
 
         Scratch scratch(mem);
         samr_Connect2 request{};
@@ -254,8 +260,18 @@ AccountDomain::AccountDomain(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 AccountDomain::~AccountDomain() = default;
 
 std::shared_ptr<AccountDomain> AccountDomain::open(const std::string& host, const Login& login) {
+    if (const std::uint32_t status = Silence::givenUp(host); status != 0) {
+        throw Failure(status, "connecting (the computer stopped answering earlier in this run)");
+    }
     auto impl = std::make_unique<Impl>();
-    impl->connect(host, login);
+    impl->host = host;
+    try {
+        impl->connect(host, login);
+    } catch (const Failure& failure) {
+        Silence::connected(host, failure.status());
+        throw;
+    }
+    Silence::connected(host, 0);
     impl->openDomain(impl->accountDomainName());
     impl->readComputerName();
     return std::shared_ptr<AccountDomain>(new AccountDomain(std::move(impl)));
@@ -303,8 +319,9 @@ std::optional<std::uint32_t> AccountDomain::lookupUser(const std::string& name) 
     request.in.names = &accountName;
     request.out.rids = &rids;
     request.out.types = &types;
-    check(dcerpc_binding_handle_call(impl_->pipe->binding_handle, nullptr, &ndr_table_samr,
-                                     NDR_SAMR_LOOKUPNAMES, scratch, &request),
+    check(impl_->transport(dcerpc_binding_handle_call(impl_->pipe->binding_handle, nullptr,
+                                                      &ndr_table_samr, NDR_SAMR_LOOKUPNAMES,
+                                                      scratch, &request)),
           "looking up the user");
     if (NT_STATUS_EQUAL(request.out.result, NT_STATUS_NONE_MAPPED)) {
         return std::nullopt;
