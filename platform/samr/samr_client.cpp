@@ -88,7 +88,29 @@ void check(NTSTATUS status, const char* step) {
     }
 }
 
+bool unitAllowed(const Bytes& bits, std::uint64_t unit) {
+    return (bits[unit / 8] >> (unit % 8) & 1) != 0;
+}
+
 }  // namespace
+
+std::optional<Bytes> hourlyBits(std::uint32_t unitsPerWeek, const Bytes& bits) {
+    constexpr std::uint64_t kHours = 168;
+    if (unitsPerWeek == 0 || bits.size() < (unitsPerWeek + 7) / 8) {
+        return std::nullopt;
+    }
+    Bytes hours(kHours / 8, 0);
+    for (std::uint64_t hour = 0; hour < kHours; ++hour) {
+        const std::uint64_t first = hour * unitsPerWeek / kHours;
+        const std::uint64_t end = ((hour + 1) * unitsPerWeek + kHours - 1) / kHours;
+        bool allowed = true;
+        for (std::uint64_t unit = first; unit < end && allowed; ++unit) {
+            allowed = unitAllowed(bits, unit);
+        }
+        hours[hour / 8] |= static_cast<std::uint8_t>(allowed ? 1U << (hour % 8) : 0U);
+    }
+    return hours;
+}
 
 struct AccountDomain::Impl {
     TALLOC_CTX* mem = talloc_new(nullptr);  // owns the connection and everything it uses
@@ -348,7 +370,10 @@ LogonHours AccountDomain::logonHours(std::uint32_t rid) {
     LogonHours hours;
     hours.unitsPerWeek = stored.units_per_week;
     if (stored.bits != nullptr) {
-        hours.bits.assign(stored.bits, stored.bits + stored.units_per_week / 8);
+        hours.bits.assign(stored.bits, stored.bits + (stored.units_per_week + 7) / 8);
+    }
+    if (auto hourly = hourlyBits(hours.unitsPerWeek, hours.bits)) {
+        return {168, std::move(*hourly)};
     }
     return hours;
 }

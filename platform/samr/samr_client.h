@@ -44,6 +44,10 @@ struct LogonHours {
     Bytes bits;
 };
 
+// Hours read in other units (minutes, days …) as the 168-hour week: an hour is allowed when every
+// unit it overlaps is. Nothing when the bits do not hold the units they claim.
+std::optional<Bytes> hourlyBits(std::uint32_t unitsPerWeek, const Bytes& bits);
+
 // One SAMR connection to a computer, opened on its account domain (its own accounts, not
 // Builtin). Closes its handles and the connection when destroyed.
 class AccountDomain {
