@@ -17,6 +17,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     // Screens are hidden and shown again, never closed: only Exit or an error trap ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Directory calls wait on this thread, so a window closed during one is handled when the call
+    // returns. No wait is open-ended: a connect, an answer, a TLS handshake or a sign-in step is
+    // given up after the sessions' answer timeout, and a server that stopped answering is not
+    // waited for again, so the close ends the program within one timeout. SIGINT, SIGTERM and
+    // SIGHUP (a terminal's Ctrl+C, the desktop's "force quit" of a window that does not answer, the
+    // session's end) keep their default action and end the program at once, even mid-call.
     QApplication::setFont(qm::screenFont());
 
     qm::QtDialogs dialogs;

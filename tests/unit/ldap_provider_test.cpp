@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <tuple>
 
@@ -94,6 +100,100 @@ TEST(LdapErrors, ResultCodesBecomeTheNumbersWindowsReportsAndLostConnectionsAreK
         EXPECT_EQ(hresultFromLdap(resultCode), static_cast<std::int32_t>(hresult)) << resultCode;
         EXPECT_EQ(isConnectionLost(resultCode), connectionLost) << resultCode;
     }
+}
+
+// A child that typed a password and then crashes leaves no core file, where one that typed none
+// does (so the check is not empty on a system that writes cores). First in this file: a test
+// process that typed a password itself can give its children no core file at all.
+TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
+    const std::string folder =
+        std::filesystem::temp_directory_path() / ("quillmark-core-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    // Made at run time, so only the process's own memory can hold it.
+    const std::string password = "pw-" + std::to_string(getpid() * 7919) + "-secret";
+    const auto crash = [&](bool signIn) {
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit cores{RLIM_INFINITY, RLIM_INFINITY};
+            setrlimit(RLIMIT_CORE, &cores);
+            if (chdir(folder.c_str()) != 0) {
+                _exit(2);
+            }
+            testing::FakeDialogs dialogs;
+            dialogs.inputAnswers = {"ann", password};
+            Credentials credentials(dialogs);
+            if (signIn) {
+                credentials.signIn({"corp.test", false}, [](const Login&) { return true; });
+                if (prctl(PR_GET_DUMPABLE) != 0) {
+                    _exit(3);
+                }
+            }
+            abort();
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return status;
+    };
+    // The control's core holds the password too: the child has the test's memory.
+    const int withoutPassword = crash(false);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const int withPassword = crash(true);
+    EXPECT_TRUE(WIFSIGNALED(withPassword)) << "exit " << WEXITSTATUS(withPassword);
+    EXPECT_FALSE(WCOREDUMP(withPassword));
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        std::ifstream core(file.path(), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(core), {}};
+        EXPECT_EQ(bytes.find(password), std::string::npos) << file.path();
+    }
+    std::filesystem::remove_all(folder);
+    if (!WCOREDUMP(withoutPassword)) {
+        GTEST_SKIP() << "this system writes no core files (core_pattern or limits)";
+    }
+}
+
+// Sign-in as the person meets it: each prompt names its target, a refusal asks again up to three
+// times, a Cancel gives up that one sign-in, and a login accepted once serves the next target.
+TEST(SignIn, AsksNamingTheTargetRetriesRefusalsAndCancelsOneSignInOnly) {
+    testing::FakeDialogs dialogs;
+    Credentials credentials(dialogs);
+    std::vector<std::string> tried;
+    const auto acceptOnly = [&](const std::string& password) {
+        return [&, password](const Login& login) {
+            tried.push_back(login.user + ":" + login.password.text() + "@" + login.typedFor);
+            return login.password.text() == password;
+        };
+    };
+    dialogs.inputAnswers = {"ann", "wrong", "ann", "right"};
+    EXPECT_EQ(credentials.signIn({"branch.test", false}, acceptOnly("right")),
+              Credentials::Outcome::SignedIn);
+    EXPECT_EQ(tried, (std::vector<std::string>{"ann:wrong@branch.test", "ann:right@branch.test"}));
+    ASSERT_EQ(dialogs.shown.size(), 4U);
+    for (const auto& box : dialogs.shown) {
+        EXPECT_EQ(box.title, "Quillmark");
+        EXPECT_NE(box.text.find("branch.test"), std::string::npos) << box.text;
+    }
+    EXPECT_NE(dialogs.shown[0].text.find("name@domain or DOMAIN\\name"), std::string::npos);
+    EXPECT_EQ(dialogs.shown[0].text.find("refused"), std::string::npos);
+    EXPECT_NE(dialogs.shown[2].text.find("refused"), std::string::npos) << dialogs.shown[2].text;
+    EXPECT_TRUE(dialogs.shown[1].masked);
+
+    // The accepted login serves PC01 without a prompt; PC02 refuses it three times, then PC03's
+    // prompt is cancelled, and PC04 still asks.
+    dialogs.shown.clear();
+    EXPECT_EQ(credentials.signIn({"PC01", true}, acceptOnly("right")),
+              Credentials::Outcome::SignedIn);
+    EXPECT_TRUE(dialogs.shown.empty());
+    dialogs.inputAnswers = {"bob", "x", "bob", "y", "bob", "z"};
+    EXPECT_EQ(credentials.signIn({"PC02", true}, acceptOnly("other")),
+              Credentials::Outcome::Refused);
+    EXPECT_EQ(dialogs.shown.size(), 6U);
+    EXPECT_EQ(credentials.signIn({"PC03", true}, acceptOnly("other")),
+              Credentials::Outcome::Cancelled);
+    dialogs.inputAnswers = {"cy", "other"};
+    EXPECT_EQ(credentials.signIn({"PC04", true}, acceptOnly("other")),
+              Credentials::Outcome::SignedIn);
+    EXPECT_NE(dialogs.shown.back().text.find("PC04"), std::string::npos);
 }
 
 // A loopback LDAP server that accepts StartTLS and then says nothing: no TLS handshake, no answer.
