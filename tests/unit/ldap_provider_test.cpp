@@ -14,10 +14,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 #include <tuple>
 
+#include "platform/ldap/directory_services.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
 #include "platform/ldap/ldap_query.h"
@@ -196,10 +198,17 @@ TEST(SignIn, AsksNamingTheTargetRetriesRefusalsAndCancelsOneSignInOnly) {
     EXPECT_NE(dialogs.shown.back().text.find("PC04"), std::string::npos);
 }
 
-// A loopback LDAP server that accepts StartTLS and then says nothing: no TLS handshake, no answer.
-class SilentAfterStartTls {
+// BER: a tag, a short length, the contents.
+std::string ber(int tag, const std::string& contents) {
+    return std::string{static_cast<char>(tag), static_cast<char>(contents.size())} + contents;
+}
+
+// A loopback LDAP server that answers the first request with what it is given (made from the
+// request's one-byte message id) and then says nothing more.
+class LoopbackLdapServer {
 public:
-    SilentAfterStartTls() {
+    explicit LoopbackLdapServer(std::function<std::string(char messageId)> answer)
+        : answer_(std::move(answer)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -211,7 +220,7 @@ public:
         port_ = ntohs(address.sin_port);
         server_ = std::thread([this] { serve(); });
     }
-    ~SilentAfterStartTls() {
+    ~LoopbackLdapServer() {
         shutdown(listener_, SHUT_RDWR);
         if (client_ >= 0) {
             shutdown(client_, SHUT_RDWR);
@@ -225,42 +234,58 @@ public:
 private:
     void serve() {
         client_ = accept(listener_, nullptr, nullptr);
-        std::array<unsigned char, 256> request{};
+        std::array<char, 256> request{};
         if (client_ < 0 || read(client_, request.data(), request.size()) < 5) {
             return;
         }
-        // SEQUENCE { messageID, ExtendedResponse { success, "", "", responseName } }, with the
-        // request's one-byte message id.
-        const std::string oid = LDAP_EXOP_START_TLS;
-        std::string answer = {0x02,
-                              0x01,
-                              static_cast<char>(request[4]),
-                              0x78,
-                              static_cast<char>(9 + oid.size()),
-                              0x0A,
-                              0x01,
-                              0x00,
-                              0x04,
-                              0x00,
-                              0x04,
-                              0x00,
-                              static_cast<char>(0x8A),
-                              static_cast<char>(oid.size())};
-        answer = std::string{0x30, static_cast<char>(answer.size() + oid.size())} + answer + oid;
-        write(client_, answer.data(), answer.size());
+        const std::string answer = answer_(request[4]);
+        if (write(client_, answer.data(), answer.size()) < 0) {
+            return;
+        }
         while (read(client_, request.data(), request.size()) > 0) {
         }
     }
 
+    std::function<std::string(char)> answer_;
     int listener_ = -1;
     int client_ = -1;
     int port_ = 0;
     std::thread server_;
 };
 
+const std::string kSuccess = ber(0x0A, "\0") + ber(0x04, "") + ber(0x04, "");
+
+// Before any other use of libldap in this process, which reads LDAPURI once.
+TEST(LdapSession, AnLdapServerThatIsNoDomainControllerMeansNoDomain) {
+    LoopbackLdapServer server([](char id) {
+        const std::string attribute =
+            ber(0x30, ber(0x04, "namingContexts") + ber(0x31, ber(0x04, "dc=example")));
+        return ber(0x30, ber(0x02, {id}) + ber(0x64, ber(0x04, "") + ber(0x30, attribute))) +
+               ber(0x30, ber(0x02, {id}) + ber(0x65, kSuccess));
+    });
+    setenv("LDAPURI", server.uri().c_str(), 1);
+    testing::FakeDialogs dialogs;
+    Credentials credentials(dialogs);
+    const auto error = [&] {
+        try {
+            makeDirectoryServices(credentials)->bind("LDAP://RootDSE");
+        } catch (const RunTimeError& error) {
+            return error;
+        }
+        return RunTimeError(0, "bound", "");
+    }();
+    unsetenv("LDAPURI");
+    EXPECT_EQ(error.number(), hresult::NoSuchDomain);
+    EXPECT_NE(error.description().find("no Active Directory"), std::string::npos)
+        << error.description();
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnswerTimeout) {
     setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);
-    SilentAfterStartTls server;
+    LoopbackLdapServer server([](char id) {
+        return ber(0x30, ber(0x02, {id}) + ber(0x78, kSuccess + ber(0x8A, LDAP_EXOP_START_TLS)));
+    });
     testing::FakeDialogs dialogs;
     Credentials credentials(dialogs);
     LdapSession session(server.uri(), "corp.test", credentials);
