@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <memory>
 
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_system.h"
 #include "platform/qt/screen_services.h"
+#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 

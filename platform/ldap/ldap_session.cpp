@@ -184,7 +184,6 @@ LDAPMessage* LdapSession::awaitSuccess(int sent, int messageId, const Operation&
         }
         fail(code, operation, diagnostic);
     }
-    suspect_ = false;
     return result.release();
 }
 

@@ -103,6 +103,8 @@ LDAP* LdapSession::handle(const Operation& operation) {
             drop();
             throw;
         }
+        // The one reconnect after a timeout worked: the server answers again.
+        suspect_ = false;
     }
     return ld_;
 }
