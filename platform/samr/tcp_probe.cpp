@@ -94,9 +94,9 @@ public:
         std::lock_guard lock(mutex_);
         return misses_[key] >= 2;
     }
-    void record(const std::string& key, ProbeResult result) {
+    void record(const std::string& key, bool silent) {
         std::lock_guard lock(mutex_);
-        misses_[key] = result == ProbeResult::NoAnswer ? misses_[key] + 1 : 0;
+        misses_[key] = silent ? misses_[key] + 1 : 0;
     }
 
 private:
@@ -133,8 +133,11 @@ ProbeResult probeTcp(const std::string& host, int port, std::chrono::millisecond
     if (unanswered().givenUp(key)) {
         return ProbeResult::NoAnswer;
     }
+    const auto start = Clock::now();
     const ProbeResult result = probeOnce(host, port, timeout);
-    unanswered().record(key, result);
+    // Only silence counts: a refused connection is an answer, and a quick one.
+    const bool silent = result == ProbeResult::NoAnswer && Clock::now() - start >= timeout;
+    unanswered().record(key, silent);
     return result;
 }
 

@@ -142,6 +142,16 @@ TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
     computer->setFilter({"user"});
     EXPECT_TRUE(computer->children().empty());
     EXPECT_TRUE(dialogs.shown.empty());
+
+    // With a local SMB server whose sign-in the person cancels, the computer stands as well.
+    LoopbackListener server(LoopbackListener::Mode::Answering, "127.0.0.1", 445);
+    ASSERT_TRUE(server.listening());
+    dialogs.inputAnswers.clear();
+    computer = bind("WinNT://" + name + ",computer");
+    EXPECT_EQ(computer->Name(), name);
+    EXPECT_TRUE(computer->children().empty());
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_NE(dialogs.shown[0].text.find(name), std::string::npos) << dialogs.shown[0].text;
 }
 
 // Last: the provider gives PC01 up for the rest of the process. A computer that stops answering
