@@ -60,14 +60,13 @@ bool SheetWriter::BeginSheet() {
 
     trap_.step("7");
     try {
-        csv_.emplace(fileName_, TextFileMode::CreateOrTruncate);
+        csv_.emplace(fileName_, CsvSheetWriter::Kind::Replacing);
     } catch (const RunTimeError&) {
         showCritical("CSV file " + fileName_ + " cannot be opened.");
         return false;
     }
     trap_.step("8");
-    csv_->writeLine(
-        sheet::formatCsvRecord({sheet::kHeaderFields.begin(), sheet::kHeaderFields.end()}));
+    csv_->writeHeader();
     return true;
 }
 
@@ -141,9 +140,7 @@ void SheetWriter::writeLine(Source source, const std::string& commonName,
     if (!logonHours.isNull()) {
         trap_.step(markers.line);
     }
-    std::vector<std::string> fields = {commonName, container, domain};
-    fields.insert(fields.end(), days.begin(), days.end());
-    csv_->writeLine(sheet::formatCsvRecord(fields));
+    csv_->writeUser(commonName, container, domain, days);
 }
 
 bool SheetWriter::FinishSheet() {

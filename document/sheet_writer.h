@@ -5,7 +5,7 @@
 #include <string>
 
 #include "document/document_run.h"
-#include "platform/textfile/text_file.h"
+#include "platform/textfile/csv_sheet.h"
 
 namespace qm {
 
@@ -50,7 +50,7 @@ private:
     Int32 row_ = 0;
     bool workbookCreated_ = false;
 
-    std::optional<TextFileWriter> csv_;
+    std::optional<CsvSheetWriter> csv_;
     DayStrings days_;
 };
 

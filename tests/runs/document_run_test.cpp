@@ -85,9 +85,13 @@ TEST_F(DocumentRunTest, WritesTheCheckedNodesInTreeOrderToACsvFile) {
     checkSales();
     checkPC01();
     caption = "5";
+    testing::writeBytes(file, "previous\r\n");
+    std::string halfWay;  // what a run killed now would leave
+    progress.onValue = [&](int value) { halfWay = value == 1 ? readBytes(file) : halfWay; };
 
     run();
 
+    EXPECT_EQ(halfWay, "previous\r\n");
     // lab1's single byte allows Sunday 00:00 UTC, Saturday 19:00 local; ë is one byte in the
     // system's 8-bit code page.
     EXPECT_EQ(readBytes(file), kHeader + entry("Direct", "", "DC=corp,DC=test", kNone) +
@@ -100,6 +104,17 @@ TEST_F(DocumentRunTest, WritesTheCheckedNodesInTreeOrderToACsvFile) {
     EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
     EXPECT_EQ(progress.maximum, 5);
     EXPECT_EQ(progress.highest, 5);
+
+    // A name the code page cannot hold turns the whole file into UTF-8, and nothing else is left.
+    directory.addUser(kSales.substr(7), "Жанна", "zhanna");
+    caption = "6";
+    run();
+    const std::string utf8 = readBytes(file);
+    EXPECT_TRUE(utf8.starts_with("\xEF\xBB\xBF" + kHeader));
+    EXPECT_NE(utf8.find(entry("Zoë", "OU=Sales,OU=West", "DC=corp,DC=test", kAll) +
+                        entry("Жанна", "OU=Sales,OU=West", "DC=corp,DC=test", kAll)),
+              std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path("")), {}), 1);
 }
 
 TEST_F(DocumentRunTest, WritesOneWorkbookBlockPerUser) {

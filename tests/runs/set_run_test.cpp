@@ -1,5 +1,7 @@
 #include "setting/set_run.h"
 
+#include <sys/stat.h>
+
 #include "platform/textfile/text_file.h"
 #include "runs/run_fixture.h"
 
@@ -75,8 +77,10 @@ protected:
 };
 
 TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
-    writeBytes(file, kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
-                         entry("kiosk", "PC01", "PC01", kAll) + line({"x", "y", "z"}) +
+    writeBytes(file, "\"NAME" + kHeader.substr(5) +
+                         entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
+                         entry("kiosk", "PC01", "PC01", kAll) +
+                         line({"x\x1B[2J", std::string("y\0", 2), "z"}) +
                          entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", std::string(23, '1')) +
                          entry("Nobody", "CN=Users", "DC=corp,DC=test", kAll) +
                          entry("Locked", "CN=Users", "DC=corp,DC=test", kAll) +
@@ -97,7 +101,7 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(log(), logHeader(file, "7") +
                          "Updated CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test\r\n"
                          "Updated PC01\\kiosk\r\n"
-                         "### Invalid line for user: x, container: y, domain: z\r\n"
+                         "### Invalid line for user: x?[2J, container: y?, domain: z\r\n"
                          "### Invalid Logon Hours for DC=corp,DC=test\\Ann=Lee\r\n"
                          "### Unable to bind to user CN=Nobody,CN=Users,DC=corp,DC=test\r\n"
                          "### Unable to update user CN=Locked,CN=Users,DC=corp,DC=test\r\n"
@@ -115,11 +119,13 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(progress.highest, 7);
 }
 
-// The restore sheet of a run, set in its turn, puts back exactly what the run overwrote.
+// The restore sheet of a run, set in its turn, puts back exactly what the run overwrote, even
+// for a user the sheet named twice.
 TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
     writeBytes(file, kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
                          entry("kiosk", "PC01", "PC01", kOffice) +
-                         entry("Direct", "", "DC=corp,DC=test", kOffice));
+                         entry("Direct", "", "DC=corp,DC=test", kOffice) +
+                         entry("SMITH, JIM", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
     logonHours.setBiasHours(-3);
     dialogs.messageAnswers = {Answer::Yes, Answer::Ok, Answer::Yes};
     run();
@@ -183,9 +189,12 @@ TEST_F(SetRunTest, ARunThatCannotGoAheadChangesNobodyAndLogsNothing) {
     EXPECT_EQ(dialogs.messages().back(),
               "Unable to open log file " + path("no/such/folder") + "/Quillmark.log");
 
-    file = path("missing.csv");
-    run();
-    EXPECT_EQ(dialogs.messages().back(), "Cannot open CSV file " + file + ".");
+    for (const char* name : {"missing.csv", "pipe.csv"}) {  // a pipe would never end
+        file = path(name);
+        mkfifo(path("pipe.csv").c_str(), 0600);
+        run();
+        EXPECT_EQ(dialogs.messages().back(), "Cannot open CSV file " + file + ".");
+    }
     workbook = true;
     run();
     EXPECT_EQ(dialogs.messages().back(), "Cannot open spreadsheet " + file + ".");
@@ -215,24 +224,39 @@ TEST_F(SetRunTest, AThreeFieldHeaderIsLoggedAndTwoRunsAppendTwoSections) {
     EXPECT_EQ(log(), first + first);
 }
 
-// The error block holds the row being set when the error came inside one, and only the error
-// when it came between rows.
-TEST_F(SetRunTest, AnErrorEndsTheProgramWithAnErrorBlockInTheLog) {
+// The rows applied are the rows confirmed, whatever happens to the file after the question.
+TEST_F(SetRunTest, ASheetChangedAfterTheConfirmationChangesOnlyWhatWasConfirmed) {
     writeBytes(file, kioskSheet);
-    dialogs.onShow = [&](const testing::ShownDialog& box) {  // an unreadable line appears
+    dialogs.onShow = [&](const testing::ShownDialog& box) {
         if (box.style == MessageStyle::Question) {
-            std::ofstream(file, std::ios::app | std::ios::binary)
-                << std::string(TextFileReader::kMaxLineBytes + 10, 'x');
+            writeBytes(file, kioskSheet + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test",
+                                                kOffice));
         }
     };
     dialogs.messageAnswers = {Answer::Yes};
+    run();
+    EXPECT_EQ(hoursOf(kSmith), Variant(hours(0x0F)));
+    EXPECT_EQ(hoursOf(kKiosk), Variant(hours(0xFF)));
+}
+
+// The error block holds the row being set when the error came inside one, and only the error
+// when it came between rows. The header groups the digits of the count.
+TEST_F(SetRunTest, AnErrorEndsTheProgramWithAnErrorBlockInTheLog) {
+    std::string sheet = kHeader;
+    for (int user = 0; user < 1000; ++user) {
+        sheet += entry("kiosk", "PC01", "PC01", kAll);
+    }
+    writeBytes(file, sheet);
+    progress.onValue = [](int) { throw RunTimeError(6, "Overflow", "Quillmark"); };
+    dialogs.messageAnswers = {Answer::Yes};
     EXPECT_THROW(run(), ProgramEnded);
     std::string text = log();
-    EXPECT_TRUE(text.substr(text.find("Updated PC01"))
-                    .starts_with("Updated PC01\\kiosk\r\n### Error & 31 in QMK18\r\n"
-                                 "    Error Number: 75\r\n    Description:"));
+    EXPECT_TRUE(text.starts_with(logHeader(file, "1,000") +
+                                 "Updated PC01\\kiosk\r\n### Error & 45 in QMK18\r\n"
+                                 "    Error Number: 6\r\n    Description:"));
     EXPECT_EQ(text.find("    Domain:"), std::string::npos);
     EXPECT_EQ(text.find("Finished at:"), std::string::npos);
+    progress.onValue = nullptr;
 
     std::filesystem::remove(path("Quillmark.log"));
     dialogs.onShow = nullptr;

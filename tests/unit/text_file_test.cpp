@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "platform/core/run_time_error.h"
+#include "platform/textfile/csv_sheet.h"
 #include "platform/textfile/text_file.h"
 #include "support/workbook_files.h"
 
@@ -14,10 +16,9 @@ const std::string kZhang = "\xE5\xBC\xA0";  // a CJK character, not in Windows-1
 
 class TextFileTest : public ::testing::Test {
 protected:
-    // The file's bytes after the lines were written to it.
-    std::string written(TextEncoding encoding, const std::vector<std::string>& lines,
-                        TextFileMode mode = TextFileMode::Append) {
-        TextFileWriter writer(file_, mode, encoding);
+    // The file's bytes after the lines were appended to it.
+    std::string appended(const std::vector<std::string>& lines) {
+        TextFileWriter writer(file_);
         for (const auto& line : lines) {
             writer.writeLine(line);
         }
@@ -38,27 +39,18 @@ protected:
     std::string file_ = folder_.file("file.csv");
 };
 
-TEST_F(TextFileTest, WritesCodePageLinesWithCrLfAndRefusesAnUnrepresentableLineWhole) {
-    const auto cp1252 = TextEncoding::Windows1252;
-    EXPECT_EQ(written(cp1252, {kJose + " \xE2\x82\xAC"}), "Jos\xE9 \x80\r\n");  // the euro sign
-    EXPECT_EQ(written(cp1252, {"", "x"}), "Jos\xE9 \x80\r\n\r\nx\r\n");
-    EXPECT_EQ(written(cp1252, {"new"}, TextFileMode::CreateOrTruncate), "new\r\n");
-    try {
-        TextFileWriter(file_, TextFileMode::Append).writeLine("Zh" + kZhang);
-        ADD_FAILURE() << "no error";
-    } catch (const RunTimeError& error) {
-        EXPECT_NE(error.description().find("Zh" + kZhang), std::string::npos);
-    }
-    EXPECT_EQ(testing::readBytes(file_), "new\r\n");
+// The log shows a character the code page lacks as '?'; a sheet holds every name.
+TEST_F(TextFileTest, WritesCodePageLinesWithCrLf) {
+    EXPECT_EQ(appended({kJose + " \xE2\x82\xAC", ""}), "Jos\xE9 \x80\r\n\r\n");  // the euro sign
+    EXPECT_EQ(appended({kZhang + kJose}), "Jos\xE9 \x80\r\n\r\n?Jos\xE9\r\n");
 
-    // The log shows a missing character as '?'; the restore sheet holds any name.
+    const std::string sheet = folder_.file("sheet.csv");
+    const DayStrings days{"1", "2", "3", "4", "5", "6", "7"};
+    CsvSheetWriter(sheet, CsvSheetWriter::Kind::DurableNew).writeUser(kZhang, "a", "b", days);
     EXPECT_EQ(
-        written(TextEncoding::Windows1252Lossy, {kZhang + kJose}, TextFileMode::CreateOrTruncate),
-        "?Jos\xE9\r\n");
-    std::filesystem::remove(file_);
-    written(TextEncoding::Utf8WithBom, {kZhang});
-    EXPECT_EQ(written(TextEncoding::Utf8WithBom, {kZhang}),
-              "\xEF\xBB\xBF" + kZhang + "\r\n" + kZhang + "\r\n");
+        testing::readBytes(sheet),
+        "\xEF\xBB\xBF\"" + kZhang + "\",\"a\",\"b\",\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"\r\n");
+    EXPECT_THROW(CsvSheetWriter(sheet, CsvSheetWriter::Kind::DurableNew), RunTimeError);
 }
 
 TEST_F(TextFileTest, ReadsAnyLineEndAndTellsUtf8FromWindows1252) {
@@ -88,11 +80,11 @@ TEST_F(TextFileTest, FailuresCarryTheFileErrorNumberAndThePath) {
     const RunTimeError notFound = errorOf([&] { TextFileReader reader(missing); });
     EXPECT_EQ(notFound.number(), 53);
     EXPECT_NE(notFound.description().find(missing), std::string::npos);
-    EXPECT_EQ(
-        errorOf([&] { TextFileWriter w(folder_.file("no/f"), TextFileMode::Append); }).number(),
-        76);
+    EXPECT_EQ(errorOf([&] { TextFileWriter w(folder_.file("no/f")); }).number(), 76);
     EXPECT_EQ(errorOf([&] { TextFileReader reader(folder_.path()); }).number(), 75);
-    TextFileWriter full("/dev/full", TextFileMode::Append);
+    mkfifo(folder_.file("pipe").c_str(), 0600);  // refused, never waited on
+    EXPECT_EQ(errorOf([&] { TextFileReader reader(folder_.file("pipe")); }).number(), 75);
+    TextFileWriter full("/dev/full");
     EXPECT_EQ(errorOf([&] { full.writeLine("x"); }).number(), 61);
 }
 
