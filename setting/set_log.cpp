@@ -24,12 +24,6 @@ void SetLog::write(const std::string& line) {
     file_->flushToDisk();
 }
 
-void SetLog::writeUpdateFailure(const std::string& who, const RunTimeError& error) {
-    write("### Unable to update user " + who);
-    write("###     Error Number: " + std::to_string(error.number()) +
-          ", Description: " + error.description());
-}
-
 void SetLog::writeErrorBlock(const std::string& marker, const RunTimeError& error,
                              const std::optional<RowFields>& row) {
     write("### Error & " + marker + " in QMK18");

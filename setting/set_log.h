@@ -19,7 +19,6 @@ public:
     void writeHeader(const std::string& fileName, const std::string& groupedCount,
                      const std::string& now);
     void write(const std::string& line);
-    void writeUpdateFailure(const std::string& who, const RunTimeError& error);
     // The error block of the run's trap; the row's fields only when a row was in progress.
     struct RowFields {
         const std::string& domain;

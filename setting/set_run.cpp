@@ -76,7 +76,7 @@ private:
         if (workbook_) {
             trap_.step("2");
             try {
-                application_ = services_.spreadsheets.createApplication();
+                spreadsheet_ = services_.spreadsheets.start();
             } catch (const RunTimeError&) {
                 critical(
                     "Excel cannot be initialized.\r\nExcel must be installed on this "
@@ -85,14 +85,13 @@ private:
             }
             trap_.step("3");
             try {
-                application_->WorkbooksOpen(screen_.fileName());
+                worksheet_ = spreadsheet_->openWorkbook(screen_.fileName());
             } catch (const RunTimeError&) {
                 critical("Cannot open spreadsheet " + screen_.fileName() + ".");
                 return false;
             }
             workbookOpen_ = true;
-            trap_.step("4");
-            worksheet_ = &application_->ActiveWorkbook().Worksheets(1);
+            trap_.step("4");  // the sheet is the workbook's first worksheet
             return true;
         }
         trap_.step("9");
@@ -173,8 +172,8 @@ private:
             trap_.step("35");
             if (fields.size() != sheet::kUserLineFields) {
                 trap_.step("46");
-                log_.write("### Invalid line for user: " + row_.name +
-                           ", container: " + row_.container + ", domain: " + row_.domain);
+                writeLog("### Invalid line for user: " + row_.name +
+                         ", container: " + row_.container + ", domain: " + row_.domain);
                 return;
             }
             std::copy(fields.begin() + 3, fields.end(), row_.days.begin());
@@ -217,7 +216,7 @@ private:
         Bytes value;
         if (!services_.logonHours.EncodeLogonHours(row_.days, value)) {
             trap_.step(markers.invalid);
-            log_.write("### Invalid Logon Hours for " + backslashJoined(row_.domain, row_.name));
+            writeLog("### Invalid Logon Hours for " + backslashJoined(row_.domain, row_.name));
         } else if (row_.container == row_.domain) {
             setComputerAccount(markers, value);
         } else {
@@ -240,7 +239,7 @@ private:
         std::unique_ptr<DirectoryObject> user =
             bindOrNull("WinNT://" + row_.domain + "/" + row_.name + ",user");
         if (!user) {
-            log_.write("### Unable to bind to user " + account);
+            writeLog("### Unable to bind to user " + account);
             return;
         }
         restore_->append(row_.name, row_.container, row_.domain, user->Get("LoginHours"));
@@ -262,7 +261,7 @@ private:
         trap_.step(markers.bindDomain);
         std::unique_ptr<DirectoryObject> user = bindOrNull("LDAP://" + distinguishedName);
         if (!user) {
-            log_.write("### Unable to bind to user " + distinguishedName);
+            writeLog("### Unable to bind to user " + distinguishedName);
             return;
         }
         restore_->append(row_.rawCommonName, row_.container, row_.domain, user->Get("logonHours"));
@@ -284,17 +283,19 @@ private:
         try {
             user.SetInfo();
         } catch (const RunTimeError& error) {
-            log_.writeUpdateFailure(who, error);
+            writeLog("### Unable to update user " + who);
+            writeLog("###     Error Number: " + std::to_string(error.number()) +
+                     ", Description: " + error.description());
             return;
         }
-        log_.write("Updated " + who);
+        writeLog("Updated " + who);
         updated_ += 1;
     }
 
     void finish() {
         // The restore sheet is closed first: a failure to close it must not follow the trailer.
         restore_->close();
-        log_.write("Finished at: " + services_.system.nowText());
+        writeLog("Finished at: " + services_.system.nowText());
         trap_.step("48");
         log_.close();
         logOpen_ = false;
@@ -318,8 +319,8 @@ private:
             });
         }
         if (workbookOpen_) {
-            ignoringErrors([&] { application_->ActiveWorkbook().Close(); });
-            ignoringErrors([&] { application_->Quit(); });
+            ignoringErrors([&] { worksheet_->close(); });
+            ignoringErrors([&] { spreadsheet_->quit(); });
         }
         ignoringErrors([&] {
             if (restore_) {
@@ -330,14 +331,16 @@ private:
     }
 
     // --- helpers ------------------------------------------------------------------------------
+    void writeLog(const std::string& line) { log_.write(line); }
+
     void critical(const std::string& text) {
         services_.dialogs.messageBox(kAppTitle, text, MessageStyle::Critical);
     }
 
     void closeWorkbook() {
         if (workbookOpen_) {
-            application_->ActiveWorkbook().Close();
-            application_->Quit();
+            worksheet_->close();
+            spreadsheet_->quit();
             workbookOpen_ = false;
         }
     }
@@ -351,8 +354,8 @@ private:
     bool rowInProgress_ = false;
     bool workbookOpen_ = false;
 
-    std::unique_ptr<SpreadsheetApplication> application_;
-    Worksheet* worksheet_ = nullptr;
+    std::unique_ptr<Spreadsheet> spreadsheet_;
+    std::unique_ptr<WorkbookSource> worksheet_;
     std::optional<CsvScan> csv_;
     SetLog log_;
     std::optional<RestoreSheet> restore_;

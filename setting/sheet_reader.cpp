@@ -44,7 +44,7 @@ void CsvScan::forEachLine(const char* const (&markers)[3], const LineVisitor& vi
 }
 
 std::string WorkbookScan::cellText(Int32 row, int column) {
-    return trimSpaces(sheet_.cellValue(row.value(), column).toText());
+    return trimSpaces(sheet_.cellText(row.value(), column));
 }
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/core/checked_int.h"
 #include "platform/core/error_trap.h"
 #include "platform/core/text.h"
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 #include "platform/textfile/file_snapshot.h"
 #include "platform/textfile/text_file.h"
 
@@ -59,7 +59,7 @@ public:
     // Called for a block at row r while the scan stands on it; it reads what it needs.
     using BlockVisitor = std::function<void(Int32 firstRow)>;
 
-    WorkbookScan(Worksheet& sheet, ErrorTrap& trap) : sheet_(sheet), trap_(trap) {}
+    WorkbookScan(WorkbookSource& sheet, ErrorTrap& trap) : sheet_(sheet), trap_(trap) {}
 
     // Counting pass: the number of blocks.
     Int32 countBlocks();
@@ -70,7 +70,7 @@ public:
     std::string cellText(Int32 row, int column);
 
 private:
-    Worksheet& sheet_;
+    WorkbookSource& sheet_;
     ErrorTrap& trap_;
 };
 

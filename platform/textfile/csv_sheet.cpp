@@ -149,4 +149,36 @@ void CsvSheetWriter::close() {
     }
 }
 
+namespace {
+
+class CsvSheetSink : public SheetSink {
+public:
+    explicit CsvSheetSink(const std::string& fileName)
+        : file_(fileName, CsvSheetWriter::Kind::Replacing) {}
+
+    void begin() override { file_.writeHeader(); }
+    void writeNames(const UserEntryNames& names) override { names_ = names; }
+    void writeDays(const DayStrings& days) override {
+        file_.writeUser(names_.commonName, names_.container, names_.domain, days);
+    }
+    void finish() override { file_.close(); }
+    void abandon() noexcept override {
+        try {
+            file_.close();
+        } catch (const RunTimeError&) {
+            // The run is ending over an error already shown.
+        }
+    }
+
+private:
+    CsvSheetWriter file_;
+    UserEntryNames names_;
+};
+
+}  // namespace
+
+std::unique_ptr<SheetSink> createCsvSheet(const std::string& fileName) {
+    return std::make_unique<CsvSheetSink>(fileName);
+}
+
 }  // namespace qm

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "logonhours/logon_hours.h"
+#include "platform/sheet.h"
 
 namespace qm {
 
@@ -45,5 +47,9 @@ private:
     int fd_ = -1;
     bool utf8_ = false;
 };
+
+// The Document run's comma-delimited sheet (Kind::Replacing): its entries are lines, it has no
+// logon name, and abandoning it keeps the lines written so far under its name.
+std::unique_ptr<SheetSink> createCsvSheet(const std::string& fileName);
 
 }  // namespace qm

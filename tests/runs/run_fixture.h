@@ -22,14 +22,12 @@ class FakeProgressBar : public ProgressBar {
 public:
     void setMaximum(Int16 value) override { maximum = value.value(); }
     void setValue(Int16 value) override {
-        if (onValue) {
-            onValue(value.value());
-        }
+        onValue(value.value());
         highest = std::max(highest, int(value.value()));
     }
     int maximum = -1;
     int highest = 0;
-    std::function<void(int)> onValue;  // a look at the run half-way
+    std::function<void(int)> onValue = [](int) {};  // a look at the run half-way
 };
 
 // The fake platform, a private folder as the program's folder, and the CSV sheet's line format.

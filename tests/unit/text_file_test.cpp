@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "platform/core/run_time_error.h"
-#include "platform/textfile/csv_sheet.h"
 #include "platform/textfile/text_file.h"
 #include "support/workbook_files.h"
 
@@ -16,15 +15,6 @@ const std::string kZhang = "\xE5\xBC\xA0";  // a CJK character, not in Windows-1
 
 class TextFileTest : public ::testing::Test {
 protected:
-    // The file's bytes after the lines were appended to it.
-    std::string appended(const std::vector<std::string>& lines) {
-        TextFileWriter writer(file_);
-        for (const auto& line : lines) {
-            writer.writeLine(line);
-        }
-        writer.close();
-        return testing::readBytes(file_);
-    }
     std::vector<std::string> linesOf(const std::string& bytes) {
         testing::writeBytes(file_, bytes);
         TextFileReader reader(file_);
@@ -38,20 +28,6 @@ protected:
     testing::ScratchFolder folder_{"text"};
     std::string file_ = folder_.file("file.csv");
 };
-
-// The log shows a character the code page lacks as '?'; a sheet holds every name.
-TEST_F(TextFileTest, WritesCodePageLinesWithCrLf) {
-    EXPECT_EQ(appended({kJose + " \xE2\x82\xAC", ""}), "Jos\xE9 \x80\r\n\r\n");  // the euro sign
-    EXPECT_EQ(appended({kZhang + kJose}), "Jos\xE9 \x80\r\n\r\n?Jos\xE9\r\n");
-
-    const std::string sheet = folder_.file("sheet.csv");
-    const DayStrings days{"1", "2", "3", "4", "5", "6", "7"};
-    CsvSheetWriter(sheet, CsvSheetWriter::Kind::DurableNew).writeUser(kZhang, "a", "b", days);
-    EXPECT_EQ(
-        testing::readBytes(sheet),
-        "\xEF\xBB\xBF\"" + kZhang + "\",\"a\",\"b\",\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"\r\n");
-    EXPECT_THROW(CsvSheetWriter(sheet, CsvSheetWriter::Kind::DurableNew), RunTimeError);
-}
 
 TEST_F(TextFileTest, ReadsAnyLineEndAndTellsUtf8FromWindows1252) {
     EXPECT_EQ(linesOf("a\r\nb\nc\rd\r\n\r\nJos\xE9 \x80"),
