@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
+#include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/core/error_trap.h"
 #include "platform/sheet.h"
 #include "platform/system.h"
 

@@ -36,7 +36,13 @@ CsvSheetWriter::CsvSheetWriter(std::string path, Kind kind) : path_(std::move(pa
             throw fileError(errno, path_, true);
         }
         utf8_ = true;
-        writeBytes(kByteOrderMark);
+        try {
+            writeBytes(kByteOrderMark);
+        } catch (...) {
+            ::close(fd_);
+            ::unlink(path_.c_str());
+            throw;
+        }
         return;
     }
     // A name that opening for output would refuse (none, a folder, a pipe) is refused here.

@@ -24,22 +24,13 @@ int createPrivateFile() {
     return fd >= 0 ? fd : memfd_create("quillmark-sheet", MFD_CLOEXEC);
 }
 
-ssize_t retried(ssize_t (*call)(int, void*, size_t), int fd, char* data, std::size_t size) {
-    ssize_t done;
-    do {
-        done = call(fd, data, size);
-    } while (done < 0 && errno == EINTR);
-    return done;
-}
-
-ssize_t writeSome(int fd, void* data, size_t size) {
-    return ::write(fd, data, size);
-}
-
 void copyAll(int from, int to, const std::string& path) {
     char buffer[kCopyChunk];
     for (;;) {
-        const ssize_t got = retried(::read, from, buffer, sizeof buffer);
+        const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
         if (got < 0) {
             throw fileError(errno, path);
         }
@@ -47,11 +38,11 @@ void copyAll(int from, int to, const std::string& path) {
             return;
         }
         for (ssize_t put = 0; put < got;) {
-            const ssize_t done = retried(writeSome, to, buffer + put, std::size_t(got - put));
-            if (done < 0) {
+            const ssize_t done = ::write(to, buffer + put, std::size_t(got - put));
+            if (done < 0 && errno != EINTR) {
                 throw fileError(errno, path);
             }
-            put += done;
+            put += done < 0 ? 0 : done;
         }
     }
 }
