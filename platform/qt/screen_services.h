@@ -6,7 +6,7 @@
 #include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 #include "platform/system.h"
 
 namespace qm {
