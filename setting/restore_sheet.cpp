@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/core/app_identity.h"
 #include "platform/core/text.h"
 
 namespace qm {
@@ -24,12 +25,8 @@ std::string RestoreSheet::pathFor(const std::string& folder) {
 
 void RestoreSheet::append(const std::string& name, const std::string& container,
                           const std::string& domain, const Variant& currentValue) {
-    if (!accounts_.insert(lowerAscii(name + '\n' + container + '\n' + domain)).second) {
+    if (!file_ || !accounts_.insert(lowerAscii(name + '\n' + container + '\n' + domain)).second) {
         return;
-    }
-    if (!file_) {
-        file_.emplace(path_, CsvSheetWriter::Kind::DurableNew);
-        file_->writeHeader();
     }
     DayStrings days;
     if (currentValue.isNull()) {
@@ -44,10 +41,39 @@ void RestoreSheet::append(const std::string& name, const std::string& container,
     file_->writeUser(name, container, domain, days);
 }
 
+bool RestoreSheet::openOrAsk(Dialogs& dialogs) {
+    try {
+        file_.emplace(path_, CsvSheetWriter::Kind::DurableNew);
+        file_->writeHeader();
+        return true;
+    } catch (const RunTimeError& error) {
+        if (file_) {  // created, but its header could not be written (a full disk, say)
+            file_.reset();
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);
+        }
+        return dialogs.messageBox(kAppTitle,
+                                  "The restore sheet " + path_ + " cannot be written:\r\n" +
+                                      error.description() +
+                                      "\r\nWithout it this run cannot be undone from a "
+                                      "sheet.\r\nSet the users all the same?",
+                                  MessageStyle::Question) == Answer::Yes;
+    }
+}
+
 void RestoreSheet::close() {
-    if (file_) {
+    if (!file_) {
+        return;
+    }
+    try {
         file_->close();
+    } catch (...) {
         file_.reset();
+        throw;
+    }
+    file_.reset();
+    if (accounts_.empty()) {
+        std::filesystem::remove(path_);
     }
 }
 

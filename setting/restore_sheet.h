@@ -5,6 +5,7 @@
 #include <string>
 
 #include "logonhours/logon_hours.h"
+#include "platform/dialogs.h"
 #include "platform/textfile/csv_sheet.h"
 
 namespace qm {
@@ -19,11 +20,16 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // The file is created with the first entry, so a run that changes nobody leaves none. Only
-    // the first value of an account counts: a sheet that names it twice (in other case, say)
-    // has overwritten it once already when the second row comes.
+    // Creates the file before anyone is changed. The sheet is this program's own promise, not
+    // part of the run: a folder where it cannot be written is said once, while the administrator
+    // can still choose; false when they choose to stop.
+    bool openOrAsk(Dialogs& dialogs);
+    // Nothing is written when the file could not be opened and the administrator went on without
+    // it. Only the first value of an account counts: a sheet that names it twice (in other case,
+    // say) has overwritten it once already when the second row comes.
     void append(const std::string& name, const std::string& container, const std::string& domain,
                 const Variant& currentValue);
+    // A sheet that holds nobody is removed, so a run that changes nobody leaves none.
     void close();
 
     // "<folder>/Quillmark-restore-YYYYMMDD-HHMMSS.csv" for a run started now.

@@ -127,16 +127,27 @@ private:
         screen_.progressBar().setMaximum(Int16(rows.value()));
         trap_.step("14");
         screen_.showSelectionScreen();
+        restore_.emplace(RestoreSheet::pathFor(services_.system.ApplicationPath()),
+                         services_.logonHours);
+        if (!restore_->openOrAsk(services_.dialogs)) {
+            closeWorkbook();
+            return false;
+        }
         const Answer answer =
             services_.dialogs.messageBox(kAppTitle,
                                          "Update " + std::to_string(rows.value()) +
                                              " user logon hours per file:\r\n" + screen_.fileName(),
                                          MessageStyle::Question);
         if (answer != Answer::Yes) {
+            discardRestoreSheet();
             closeWorkbook();
             return false;
         }
         return true;
+    }
+
+    void discardRestoreSheet() {
+        ignoringErrors([&] { restore_->close(); });
     }
 
     bool openLog(Int32 confirmedRows) {
@@ -145,13 +156,12 @@ private:
             log_.open(logPath());
         } catch (const RunTimeError&) {
             critical("Unable to open log file " + logPath());
+            discardRestoreSheet();
             closeWorkbook();
             return false;
         }
         trap_.step("16");
         logOpen_ = true;
-        restore_.emplace(RestoreSheet::pathFor(services_.system.ApplicationPath()),
-                         services_.logonHours);
         log_.writeHeader(screen_.fileName(), services_.system.formatGrouped(confirmedRows.value()),
                          services_.system.nowText());
         rowCount_ = 0;
