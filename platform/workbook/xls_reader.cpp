@@ -132,6 +132,15 @@ void XlsCellReader::checkSize(const ReaderLimits& limits) {
     }
 }
 
+Variant XlsCellReader::textValue(const char* text, std::int32_t row, std::int32_t column) const {
+    const std::string value = text ? text : "";
+    if (cell_text::utf16Length(value) > cell_text::kMaxCharacters) {
+        throwDamaged(path_, "cell " + cellName(row, column) + " is longer than a cell can hold (" +
+                                cell_text::kMaxCharactersText + " characters)");
+    }
+    return Variant(value);
+}
+
 XlsCellReader::~XlsCellReader() {
     freexl_close(handle_);
 }
@@ -158,7 +167,7 @@ Variant XlsCellReader::cellValue(std::int32_t row, std::int32_t column) {
         case FREEXL_CELL_DATE:
         case FREEXL_CELL_DATETIME:
         case FREEXL_CELL_TIME:
-            return Variant(std::string(cell.value.text_value ? cell.value.text_value : ""));
+            return textValue(cell.value.text_value, row, column);
         default:
             return Variant();
     }

@@ -21,6 +21,7 @@ public:
 
 private:
     void checkSize(const ReaderLimits& limits);
+    Variant textValue(const char* text, std::int32_t row, std::int32_t column) const;
 
     std::string path_;
     const void* handle_ = nullptr;
