@@ -12,6 +12,7 @@
 #include "support/fake_program_end.h"
 #include "support/fake_spreadsheet.h"
 #include "support/fake_system.h"
+#include "support/qt_gtest.h"
 
 namespace qm::testing {
 

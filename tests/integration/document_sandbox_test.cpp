@@ -200,89 +200,79 @@ struct DcRestarter {
 
 }  // namespace
 
-class DocumentSandboxTest : public QObject {
-    Q_OBJECT
-
-private:
+class DocumentSandboxTest : public ::testing::Test {
+protected:
     const ScratchFolder folder{"document-sandbox"};
-
-private slots:
-    void theSampleNodesAsACsvFileWithATicketAndNoBias() {
-        ProgramRun run(0, folder.path(), true);
-        const std::string file = folder.file("hours.csv");
-        const auto rows = checkNodes(run.next(false, false, file), sampleNodes(), false);
-
-        run.pressDocument();
-
-        QM_VERIFY_SAME(readBytes(file), expectedCsv(rows));
-        QCOMPARE(run.dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
-    }
-
-    void theSampleNodesAsAWorkbookFiveHoursWestAsLibreOfficeReadsIt() {
-        ProgramRun run(300, folder.path(), false);
-        const std::string file = folder.file("book.xlsx");
-        const auto rows = checkNodes(run.next(false, true, file), sampleNodes(), true);
-
-        run.pressDocument();
-
-        QCOMPARE(run.dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
-        QM_VERIFY_SAME(libreOfficeCells(folder.path(), "book.xlsx"), workbookCells(rows));
-    }
-
-    void aDcStoppedMidRunLeavesWhatWasWrittenAndEndsTheProgram_data() {
-        QTest::addColumn<bool>("workbook");
-        QTest::newRow("csv") << false;
-        QTest::newRow("workbook") << true;
-    }
-
-    // The DC stops while the run writes the first page of OU=Many's users (1,000 of 1,200), so
-    // asking for the next page fails: the trap reports what the query said, keeps the file and ends
-    // the program.
-    void aDcStoppedMidRunLeavesWhatWasWrittenAndEndsTheProgram() {
-        QFETCH(bool, workbook);
-        constexpr int kStopAtUser = 10;
-        const DcRestarter restartAtEnd;
-        ProgramRun run(workbook ? 300 : 0, folder.path(), workbook);  // a ticket for the workbook
-        const std::string file = folder.file(workbook ? "many.xlsx" : "many.csv");
-        frmSelect& screen = run.next(false, workbook, file);
-        std::vector<SheetRow> rows = checkNodes(screen, {manyNode()}, workbook);
-        rows.resize(1000);  // the first page
-        bool stopped = false;
-        const auto hook =
-            QObject::connect(screen.pbrUsers, &QProgressBar::valueChanged, [&](int at) {
-                if (at == kStopAtUser && !stopped) {
-                    stopped = true;
-                    sandbox("stop corp");
-                }
-            });
-
-        run.pressDocument();
-
-        QObject::disconnect(hook);
-        QVERIFY(stopped);
-        // The marker the last entry set before the next page was asked for: the end of a
-        // workbook block, or a comma-delimited line with or without a value (OU=Many has no
-        // value allowing every hour, so such a row had none).
-        const bool lastHasValue = rows.back().days != everyDay(kEveryHour);
-        const std::string marker = workbook ? "35" : lastHasValue ? "38" : "36";
-        const auto messages = run.dialogs.messages();
-        QCOMPARE(messages.size(), std::size_t(1));
-        QVERIFY2(
-            messages[0].starts_with("Error " + marker +
-                                    " in QMK3\r\nError Number: -2147016646\r\nDescription:  ") &&
-                messages[0].find(sandboxFact("CORP_DC")) != std::string::npos &&
-                messages[0].ends_with("\r\nSource:       Directory query"),
-            messages[0].c_str());
-        QCOMPARE(run.dialogs.shown.back().style, MessageStyle::Critical);
-        QCOMPARE(run.programEnd.status, std::optional<int>(kExitAfterError));
-        QCOMPARE(screen.DirectoryConnection()->State(), 0);
-        if (workbook) {
-            QM_VERIFY_SAME(libreOfficeCells(folder.path(), "many.xlsx"), workbookCells(rows));
-        } else {
-            QM_VERIFY_SAME(readBytes(file), expectedCsv(rows));
-        }
-    }
 };
 
-QTEST_MAIN(DocumentSandboxTest)
-#include "document_sandbox_test.moc"
+TEST_F(DocumentSandboxTest, theSampleNodesAsACsvFileWithATicketAndNoBias) {
+    ProgramRun run(0, folder.path(), true);
+    const std::string file = folder.file("hours.csv");
+    const auto rows = checkNodes(run.next(false, false, file), sampleNodes(), false);
+
+    run.pressDocument();
+
+    QM_VERIFY_SAME(readBytes(file), expectedCsv(rows));
+    ASSERT_EQ(run.dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
+}
+
+TEST_F(DocumentSandboxTest, theSampleNodesAsAWorkbookFiveHoursWestAsLibreOfficeReadsIt) {
+    ProgramRun run(300, folder.path(), false);
+    const std::string file = folder.file("book.xlsx");
+    const auto rows = checkNodes(run.next(false, true, file), sampleNodes(), true);
+
+    run.pressDocument();
+
+    ASSERT_EQ(run.dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
+    QM_VERIFY_SAME(libreOfficeCells(folder.path(), "book.xlsx"), workbookCells(rows));
+}
+
+// The DC stops while the run writes the first page of OU=Many's users (1,000 of 1,200), so
+// asking for the next page fails: the trap reports what the query said, keeps the file and ends
+// the program.
+class DcStoppedMidRun : public DocumentSandboxTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
+    const bool workbook = GetParam();
+    constexpr int kStopAtUser = 10;
+    const DcRestarter restartAtEnd;
+    ProgramRun run(workbook ? 300 : 0, folder.path(), workbook);  // a ticket for the workbook
+    const std::string file = folder.file(workbook ? "many.xlsx" : "many.csv");
+    frmSelect& screen = run.next(false, workbook, file);
+    std::vector<SheetRow> rows = checkNodes(screen, {manyNode()}, workbook);
+    rows.resize(1000);  // the first page
+    bool stopped = false;
+    const auto hook = QObject::connect(screen.pbrUsers, &QProgressBar::valueChanged, [&](int at) {
+        if (at == kStopAtUser && !stopped) {
+            stopped = true;
+            sandbox("stop corp");
+        }
+    });
+
+    run.pressDocument();
+
+    QObject::disconnect(hook);
+    ASSERT_TRUE(stopped);
+    // The marker the last entry set before the next page was asked for: the end of a
+    // workbook block, or a comma-delimited line with or without a value (OU=Many has no
+    // value allowing every hour, so such a row had none).
+    const bool lastHasValue = rows.back().days != everyDay(kEveryHour);
+    const std::string marker = workbook ? "35" : lastHasValue ? "38" : "36";
+    const auto messages = run.dialogs.messages();
+    ASSERT_EQ(messages.size(), std::size_t(1));
+    QM_VERIFY2(messages[0].starts_with("Error " + marker +
+                                       " in QMK3\r\nError Number: -2147016646\r\nDescription:  ") &&
+                   messages[0].find(sandboxFact("CORP_DC")) != std::string::npos &&
+                   messages[0].ends_with("\r\nSource:       Directory query"),
+               messages[0].c_str());
+    ASSERT_EQ(run.dialogs.shown.back().style, MessageStyle::Critical);
+    ASSERT_EQ(run.programEnd.status, std::optional<int>(kExitAfterError));
+    ASSERT_EQ(screen.DirectoryConnection()->State(), 0);
+    if (workbook) {
+        QM_VERIFY_SAME(libreOfficeCells(folder.path(), "many.xlsx"), workbookCells(rows));
+    } else {
+        QM_VERIFY_SAME(readBytes(file), expectedCsv(rows));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CsvAndWorkbook, DcStoppedMidRun, ::testing::Values(false, true));

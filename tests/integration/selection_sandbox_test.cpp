@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "gui/screen_fixture.h"
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
+#include "platform/signin/credentials.h"
 #include "selection/selection_screen.h"
 #include "support/sandbox_tools.h"
 
@@ -41,10 +41,8 @@ struct FakeFirstScreen : FirstScreen {
 
 }  // namespace
 
-class SelectionSandboxTest : public QObject {
-    Q_OBJECT
-
-private:
+class SelectionSandboxTest : public ::testing::Test {
+protected:
     ScreenFixture fixture;
     std::unique_ptr<Credentials> credentials;
     std::unique_ptr<DirectoryServices> directory;
@@ -52,8 +50,7 @@ private:
     FakeFirstScreen firstScreen;
     std::unique_ptr<frmSelect> screen;
 
-private slots:
-    void initTestCase() {
+    void SetUp() override {
         fixture.system.computerName = "PC01";
         // Without a Kerberos ticket the providers ask once for a name and a password.
         fixture.dialogs.inputAnswers = {"Administrator@" + sandboxFact("CORP_DOMAIN"),
@@ -65,52 +62,10 @@ private slots:
         screen = std::make_unique<frmSelect>(*services, firstScreen);
         screen->Form_Load();
         showScreen(*screen);
-        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen.get()));
     }
 
-    void startUpBuildsTheDomainsTreeInTheDirectorysOrder() {
-        std::vector<std::string> expected;
-        appendSubtree(sandboxFact("CORP_DN"), true, expected);
-        QCOMPARE(screen->tvwContainers->Text(1), std::string("PC01"));
-        std::vector<std::string> shown;
-        for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
-            shown.push_back(screen->tvwContainers->Key(node));
-        }
-        QVERIFY(expected.size() > 10);
-        QCOMPARE(shown, expected);
-        QVERIFY(fixture.dialogs.messages().empty());
-    }
-
-    void checkMarksCountTheUsersDirectlyInEachNode() {
-        const std::string domain = sandboxFact("CORP_DN");
-        int expected = 0;
-        for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
-            const std::string dn = screen->tvwContainers->Key(node).substr(7);  // "LDAP://"
-            if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
-                clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(node));
-                expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
-                QCOMPARE(screen->lblCount->text().remove(','), QString::number(expected));
-            }
-        }
-        QCOMPARE(screen->CheckedNodeCount().value(), 3);
-        // PC01's local accounts, as its own account database lists them.
-        expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
-        clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(1));
-        QCOMPARE(screen->lblCount->text().remove(','), QString::number(expected));
-    }
-
-    void addComputerAddsASecondComputerAndReportsAnUnknownOne() {
-        const int before = screen->tvwContainers->Count();
-        fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
-        QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
-        QCOMPARE(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
-        QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
-        QCOMPARE(screen->tvwContainers->Count(), before + 1);
-        QCOMPARE(screen->tvwContainers->Text(before + 1), std::string("PC02"));
-        QCOMPARE(screen->tvwContainers->Tag(before + 1), std::string("Local Computer"));
-    }
-
-    void cleanupTestCase() {
+    void TearDown() override {
         if (screen != nullptr) {
             closeIfOpen(screen->DirectoryConnection());
         }
@@ -118,5 +73,44 @@ private slots:
     }
 };
 
-QTEST_MAIN(SelectionSandboxTest)
-#include "selection_sandbox_test.moc"
+TEST_F(SelectionSandboxTest, startUpBuildsTheDomainsTreeInTheDirectorysOrder) {
+    std::vector<std::string> expected;
+    appendSubtree(sandboxFact("CORP_DN"), true, expected);
+    ASSERT_EQ(screen->tvwContainers->Text(1), std::string("PC01"));
+    std::vector<std::string> shown;
+    for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
+        shown.push_back(screen->tvwContainers->Key(node));
+    }
+    ASSERT_TRUE(expected.size() > 10);
+    ASSERT_EQ(shown, expected);
+    ASSERT_TRUE(fixture.dialogs.messages().empty());
+}
+
+TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
+    const std::string domain = sandboxFact("CORP_DN");
+    int expected = 0;
+    for (int node = 2; node <= screen->tvwContainers->Count(); ++node) {
+        const std::string dn = screen->tvwContainers->Key(node).substr(7);  // "LDAP://"
+        if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
+            clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(node));
+            expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
+            ASSERT_EQ(screen->lblCount->text().remove(','), QString::number(expected));
+        }
+    }
+    ASSERT_EQ(screen->CheckedNodeCount().value(), 3);
+    // PC01's local accounts, as its own account database lists them.
+    expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
+    clickCheckBox(*screen->tvwContainers, screen->tvwContainers->item(1));
+    ASSERT_EQ(screen->lblCount->text().remove(','), QString::number(expected));
+}
+
+TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOne) {
+    const int before = screen->tvwContainers->Count();
+    fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
+    QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
+    ASSERT_EQ(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
+    QTest::mouseClick(screen->cmdAdd, Qt::LeftButton);
+    ASSERT_EQ(screen->tvwContainers->Count(), before + 1);
+    ASSERT_EQ(screen->tvwContainers->Text(before + 1), std::string("PC02"));
+    ASSERT_EQ(screen->tvwContainers->Tag(before + 1), std::string("Local Computer"));
+}

@@ -242,10 +242,8 @@ std::string gridCsv(const CellGrid& cells) {
 
 }  // namespace
 
-class SetSandboxTest : public QObject {
-    Q_OBJECT
-
-private:
+class SetSandboxTest : public ::testing::Test {
+protected:
     const ScratchFolder folder{"set-sandbox"};
 
     // One Set run through the first screen, answering Yes to the confirmation; the Administrator
@@ -266,8 +264,7 @@ private:
         runCommand(ldapTool("ldapdelete") + " -r " + shellQuoted(ouDn()) + " 2>&1 || true");
     }
 
-private slots:
-    void initTestCase() {
+    void SetUp() override {
         removeOu();
         std::string ldif = "dn: " + ouDn() + "\nobjectClass: organizationalUnit\n\n";
         for (const SuiteUser& user : kUsers) {
@@ -277,154 +274,150 @@ private slots:
         runCommand(ldapTool("ldapadd") + " -f " + shellQuoted(folder.file("users.ldif")) + " 2>&1");
     }
 
-    // Invalid lines, invalid day strings and unknown users are logged and skipped; a user the
-    // signed-in person may not change is logged with the directory's error, in a section of its
-    // own; the first run's restore sheet puts everyone back. Samba lets a user in only at the hours
-    // stored.
-    void aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsThemBack() {
-        constexpr int kBias = 5;
-        const std::time_t now = std::time(nullptr);
-        std::tm utc{};
-        gmtime_r(&now, &utc);
-        const int hour = utc.tm_wday * 24 + utc.tm_hour - kBias;
-        std::vector<SheetRow> rows;
-        for (const char* account : {"sett01", "sett02", "sett03", "sett04", "sett05", "sett06"}) {
-            rows.push_back(directoryRow(account, daysFor(int(rows.size()))));
-        }
-        rows.push_back(localRow("lab2", daysFor(6)));
-        rows.push_back(localRow("frontdesk", daysFor(7)));
-        // The next hour too, so that the test passes when an hour ends while it runs.
-        rows.push_back(directoryRow("sett07", daysAllowing({hour, hour + 1})));
-        rows.push_back(directoryRow("sett08", daysAllowing({})));
-        SheetRow shortMonday = directoryRow("sett10", daysFor(8));
-        shortMonday.days[1] = std::string(23, '1');
-        const std::vector<SheetRow> head(rows.begin(), rows.begin() + 4);
-        const std::vector<SheetRow> tail(rows.begin() + 4, rows.end());
-        const std::string badLines = csvRecord({"x", "y", "z"}) + csvLines({shortMonday}) +
-                                     csvLines({{"Nobody Here", "", kOu, kCorpDomain, daysFor(9)},
-                                               localRow("ghost", daysFor(9))}) +
-                                     "\r\nx,y\r\n";
-        const std::string sheet = folder.file("set.csv");
-        writeBytes(sheet, kCsvHeader + csvLines(head) + badLines + csvLines(tail));
-        const std::vector<std::string> originals = storedHex(rows);
-        const auto shortBefore = storedHex({shortMonday});
-        const std::string program = folder.file("csv");
-
-        const auto run = runSet(program, sheet, kBias);
-
-        QCOMPARE(storedHex(rows), expectedHex(rows, kBias));
-        QCOMPARE(storedHex({shortMonday}), shortBefore);
-        const int counted = int(rows.size()) + 4;
-        QCOMPARE(run->dialogs.messages(),
-                 (std::vector<std::string>{confirmation(counted, sheet),
-                                           summary(int(rows.size()), counted, sheet, program)}));
-        const auto allowed = signIn("sett07");
-        QVERIFY2(allowed.first, allowed.second.c_str());
-        const auto denied = signIn("sett08");
-        QVERIFY2(!denied.first && denied.second.find("data 530") != std::string::npos,
-                 denied.second.c_str());
-        const std::string restore = restoreSheet(program);
-
-        const std::string refusedSheet = folder.file("refused.csv");
-        writeBytes(refusedSheet, kCsvHeader + csvLines({directoryRow("sett01", daysFor(10))}));
-        runSet(program, refusedSheet, kBias, "qoperator@" + sandboxFact("CORP_DOMAIN"));
-
-        QCOMPARE(storedHex({rows[0]}), expectedHex({rows[0]}, kBias));
-        std::vector<std::string> log = logHeader(sheet, counted);
-        logUpdated(log, head);
-        log.insert(log.end(), {"### Invalid line for user: x, container: y, domain: z",
-                               "### Invalid Logon Hours for DC=corp,DC=test\\After Error",
-                               "### Unable to bind to user CN=Nobody Here," + ouDn(),
-                               "### Unable to bind to user PC02\\ghost"});
-        logUpdated(log, tail);
-        const auto refusedHeader = logHeader(refusedSheet, 1);
-        log.push_back(kLogTrailer);
-        log.insert(log.end(), refusedHeader.begin(), refusedHeader.end());
-        // Access denied (0x80070005); Samba's own diagnostic ends the description.
-        const std::string smith = "CN=Smith\\, Jim," + ouDn();
-        log.insert(log.end(), {"### Unable to update user " + smith,
-                               "###     Error Number: -2147024891, Description: Cannot save "
-                               "logonHours of " +
-                                   smith + " on ldap://" + sandboxFact("CORP_DC") +
-                                   ":389: Access is denied (LDAP: Insufficient access; *",
-                               kLogTrailer});
-        QM_VERIFY_SAME(logLines(program), log);
-
-        runSet(folder.file("restore"), restore, kBias);
-
-        QCOMPARE(storedHex(rows), restoredHex(originals));
-    }
-
-    // LibreOffice's workbook has shared strings and its own part names; a formula's error value
-    // in a day cell ends the run in the error trap, after the users before it were set.
-    void aLibreOfficeWorkbookSetsEveryBlockUpToAnErrorValue() {
-        constexpr int kBias = -8;
-        std::vector<SheetRow> rows = {
-            directoryRow("sett03", daysFor(20)), directoryRow("sett06", daysFor(21)),
-            directoryRow("sett02", daysFor(22)), localRow("scanner", daysFor(23))};
-        const std::vector<SheetRow> unread = {directoryRow("sett09", daysFor(24)),
-                                              directoryRow("sett10", daysFor(25))};
-        std::vector<SheetRow> all = rows;
-        all.insert(all.end(), unread.begin(), unread.end());
-        CellGrid cells = workbookCells(all);
-        // The fifth block starts at row 39; its Tuesday is in row 42.
-        cells[{42, 4}] = "=NA()";
-        writeBytes(folder.file("book.csv"), gridCsv(cells));
-        convertWithLibreOffice(folder.path(), "xlsx", "book.csv", ".",
-                               "Text - txt - csv (StarCalc):44,34,76,1,,1033,true");
-        const std::vector<std::string> originals = storedHex(rows);
-        const std::vector<std::string> unreadBefore = storedHex(unread);
-        const std::string sheet = folder.file("book.xlsx");
-        const std::string program = folder.file("workbook");
-
-        const auto run = runSet(program, sheet, kBias);
-
-        QCOMPARE(storedHex(rows), expectedHex(rows, kBias));
-        QCOMPARE(storedHex(unread), unreadBefore);
-        const std::string description =
-            "Type mismatch (cell D42 holds the error value #N/A, not a text)";
-        QCOMPARE(
-            run->dialogs.messages(),
-            (std::vector<std::string>{confirmation(6, sheet),
-                                      "Error 19 in QMK18\r\nError Number: 13\r\nDescription:  " +
-                                          description + "\r\nSource:       Spreadsheet"}));
-        QCOMPARE(run->programEnd.status, std::optional<int>(kExitAfterError));
-        std::vector<std::string> log = logHeader(sheet, 6);
-        logUpdated(log, rows);
-        log.insert(log.end(), {"### Error & 19 in QMK18", "    Error Number: 13",
-                               "    Description:  " + description, "    Source:       Spreadsheet",
-                               "    Domain:       DC=corp,DC=test", "    Container:    " + kOu,
-                               "    User:         sett09", "    Common Name:  Error Row"});
-        QM_VERIFY_SAME(logLines(program), log);
-
-        // The restore sheet written up to the error puts back the users saved before it.
-        runSet(folder.file("workbook-restore"), restoreSheet(program), kBias);
-
-        QCOMPARE(storedHex(rows), restoredHex(originals));
-    }
-
-    void anUnwritableLogFolderChangesNobody() {
-        const std::string notAFolder = folder.file("plain-file");
-        writeBytes(notAFolder, "not a folder");
-        const std::vector<SheetRow> rows = {directoryRow("sett01", daysAllowing({})),
-                                            localRow("lab2", daysAllowing({}))};
-        const std::string sheet = folder.file("unlogged.csv");
-        writeBytes(sheet, kCsvHeader + csvLines(rows));
-        const std::vector<std::string> before = storedHex(rows);
-
-        const auto run = runSet(notAFolder, sheet, 0);
-
-        QCOMPARE(
-            run->dialogs.messages(),
-            (std::vector<std::string>{confirmation(2, sheet),
-                                      "Unable to open log file " + notAFolder + "/Quillmark.log"}));
-        QCOMPARE(run->dialogs.shown.back().style, MessageStyle::Critical);
-        QVERIFY(!run->programEnd.status);
-        QCOMPARE(storedHex(rows), before);
-    }
-
-    void cleanupTestCase() { removeOu(); }
+    void TearDown() override { removeOu(); }
 };
 
-QTEST_MAIN(SetSandboxTest)
-#include "set_sandbox_test.moc"
+// Invalid lines, invalid day strings and unknown users are logged and skipped; a user the
+// signed-in person may not change is logged with the directory's error, in a section of its
+// own; the first run's restore sheet puts everyone back. Samba lets a user in only at the hours
+// stored.
+TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsThemBack) {
+    constexpr int kBias = 5;
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const int hour = utc.tm_wday * 24 + utc.tm_hour - kBias;
+    std::vector<SheetRow> rows;
+    for (const char* account : {"sett01", "sett02", "sett03", "sett04", "sett05", "sett06"}) {
+        rows.push_back(directoryRow(account, daysFor(int(rows.size()))));
+    }
+    rows.push_back(localRow("lab2", daysFor(6)));
+    rows.push_back(localRow("frontdesk", daysFor(7)));
+    // The next hour too, so that the test passes when an hour ends while it runs.
+    rows.push_back(directoryRow("sett07", daysAllowing({hour, hour + 1})));
+    rows.push_back(directoryRow("sett08", daysAllowing({})));
+    SheetRow shortMonday = directoryRow("sett10", daysFor(8));
+    shortMonday.days[1] = std::string(23, '1');
+    const std::vector<SheetRow> head(rows.begin(), rows.begin() + 4);
+    const std::vector<SheetRow> tail(rows.begin() + 4, rows.end());
+    const std::string badLines = csvRecord({"x", "y", "z"}) + csvLines({shortMonday}) +
+                                 csvLines({{"Nobody Here", "", kOu, kCorpDomain, daysFor(9)},
+                                           localRow("ghost", daysFor(9))}) +
+                                 "\r\nx,y\r\n";
+    const std::string sheet = folder.file("set.csv");
+    writeBytes(sheet, kCsvHeader + csvLines(head) + badLines + csvLines(tail));
+    const std::vector<std::string> originals = storedHex(rows);
+    const auto shortBefore = storedHex({shortMonday});
+    const std::string program = folder.file("csv");
+
+    const auto run = runSet(program, sheet, kBias);
+
+    ASSERT_EQ(storedHex(rows), expectedHex(rows, kBias));
+    ASSERT_EQ(storedHex({shortMonday}), shortBefore);
+    const int counted = int(rows.size()) + 4;
+    ASSERT_EQ(run->dialogs.messages(),
+              (std::vector<std::string>{confirmation(counted, sheet),
+                                        summary(int(rows.size()), counted, sheet, program)}));
+    const auto allowed = signIn("sett07");
+    QM_VERIFY2(allowed.first, allowed.second.c_str());
+    const auto denied = signIn("sett08");
+    QM_VERIFY2(!denied.first && denied.second.find("data 530") != std::string::npos,
+               denied.second.c_str());
+    const std::string restore = restoreSheet(program);
+
+    const std::string refusedSheet = folder.file("refused.csv");
+    writeBytes(refusedSheet, kCsvHeader + csvLines({directoryRow("sett01", daysFor(10))}));
+    runSet(program, refusedSheet, kBias, "qoperator@" + sandboxFact("CORP_DOMAIN"));
+
+    ASSERT_EQ(storedHex({rows[0]}), expectedHex({rows[0]}, kBias));
+    std::vector<std::string> log = logHeader(sheet, counted);
+    logUpdated(log, head);
+    log.insert(log.end(), {"### Invalid line for user: x, container: y, domain: z",
+                           "### Invalid Logon Hours for DC=corp,DC=test\\After Error",
+                           "### Unable to bind to user CN=Nobody Here," + ouDn(),
+                           "### Unable to bind to user PC02\\ghost"});
+    logUpdated(log, tail);
+    const auto refusedHeader = logHeader(refusedSheet, 1);
+    log.push_back(kLogTrailer);
+    log.insert(log.end(), refusedHeader.begin(), refusedHeader.end());
+    // Access denied (0x80070005); Samba's own diagnostic ends the description.
+    const std::string smith = "CN=Smith\\, Jim," + ouDn();
+    log.insert(log.end(), {"### Unable to update user " + smith,
+                           "###     Error Number: -2147024891, Description: Cannot save "
+                           "logonHours of " +
+                               smith + " on ldap://" + sandboxFact("CORP_DC") +
+                               ":389: Access is denied (LDAP: Insufficient access; *",
+                           kLogTrailer});
+    QM_VERIFY_SAME(logLines(program), log);
+
+    runSet(folder.file("restore"), restore, kBias);
+
+    ASSERT_EQ(storedHex(rows), restoredHex(originals));
+}
+
+// LibreOffice's workbook has shared strings and its own part names; a formula's error value
+// in a day cell ends the run in the error trap, after the users before it were set.
+TEST_F(SetSandboxTest, aLibreOfficeWorkbookSetsEveryBlockUpToAnErrorValue) {
+    constexpr int kBias = -8;
+    std::vector<SheetRow> rows = {
+        directoryRow("sett03", daysFor(20)), directoryRow("sett06", daysFor(21)),
+        directoryRow("sett02", daysFor(22)), localRow("scanner", daysFor(23))};
+    const std::vector<SheetRow> unread = {directoryRow("sett09", daysFor(24)),
+                                          directoryRow("sett10", daysFor(25))};
+    std::vector<SheetRow> all = rows;
+    all.insert(all.end(), unread.begin(), unread.end());
+    CellGrid cells = workbookCells(all);
+    // The fifth block starts at row 39; its Tuesday is in row 42.
+    cells[{42, 4}] = "=NA()";
+    writeBytes(folder.file("book.csv"), gridCsv(cells));
+    convertWithLibreOffice(folder.path(), "xlsx", "book.csv", ".",
+                           "Text - txt - csv (StarCalc):44,34,76,1,,1033,true");
+    const std::vector<std::string> originals = storedHex(rows);
+    const std::vector<std::string> unreadBefore = storedHex(unread);
+    const std::string sheet = folder.file("book.xlsx");
+    const std::string program = folder.file("workbook");
+
+    const auto run = runSet(program, sheet, kBias);
+
+    ASSERT_EQ(storedHex(rows), expectedHex(rows, kBias));
+    ASSERT_EQ(storedHex(unread), unreadBefore);
+    const std::string description =
+        "Type mismatch (cell D42 holds the error value #N/A, not a text)";
+    ASSERT_EQ(run->dialogs.messages(),
+              (std::vector<std::string>{confirmation(6, sheet),
+                                        "Error 19 in QMK18\r\nError Number: 13\r\nDescription:  " +
+                                            description + "\r\nSource:       Spreadsheet"}));
+    ASSERT_EQ(run->programEnd.status, std::optional<int>(kExitAfterError));
+    std::vector<std::string> log = logHeader(sheet, 6);
+    logUpdated(log, rows);
+    log.insert(log.end(), {"### Error & 19 in QMK18", "    Error Number: 13",
+                           "    Description:  " + description, "    Source:       Spreadsheet",
+                           "    Domain:       DC=corp,DC=test", "    Container:    " + kOu,
+                           "    User:         sett09", "    Common Name:  Error Row"});
+    QM_VERIFY_SAME(logLines(program), log);
+
+    // The restore sheet written up to the error puts back the users saved before it.
+    runSet(folder.file("workbook-restore"), restoreSheet(program), kBias);
+
+    ASSERT_EQ(storedHex(rows), restoredHex(originals));
+}
+
+TEST_F(SetSandboxTest, anUnwritableLogFolderChangesNobody) {
+    const std::string notAFolder = folder.file("plain-file");
+    writeBytes(notAFolder, "not a folder");
+    const std::vector<SheetRow> rows = {directoryRow("sett01", daysAllowing({})),
+                                        localRow("lab2", daysAllowing({}))};
+    const std::string sheet = folder.file("unlogged.csv");
+    writeBytes(sheet, kCsvHeader + csvLines(rows));
+    const std::vector<std::string> before = storedHex(rows);
+
+    const auto run = runSet(notAFolder, sheet, 0);
+
+    ASSERT_EQ(
+        run->dialogs.messages(),
+        (std::vector<std::string>{confirmation(2, sheet),
+                                  "Unable to open log file " + notAFolder + "/Quillmark.log"}));
+    ASSERT_EQ(run->dialogs.shown.back().style, MessageStyle::Critical);
+    ASSERT_TRUE(!run->programEnd.status);
+    ASSERT_EQ(storedHex(rows), before);
+}

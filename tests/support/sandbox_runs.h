@@ -26,6 +26,7 @@
 #include "support/fake_dialogs.h"
 #include "support/fake_program_end.h"
 #include "support/fake_system.h"
+#include "support/qt_gtest.h"
 #include "support/libreoffice.h"
 #include "support/sandbox_tools.h"
 #include "support/workbook_files.h"
@@ -184,7 +185,7 @@ inline std::string firstDifference(const CellGrid& actual, const CellGrid& expec
 #define QM_VERIFY_SAME(actual, expected)                                                 \
     do {                                                                                 \
         const std::string qmDifference = qm::testing::firstDifference(actual, expected); \
-        QVERIFY2(qmDifference.empty(), qmDifference.c_str());                            \
+        ASSERT_TRUE(qmDifference.empty()) << qmDifference;                              \
     } while (false)
 
 // --- the program --------------------------------------------------------------------------------

@@ -1,0 +1,29 @@
+#pragma once
+
+// What the screen tests need beyond GoogleTest: waiting for Qt's event loop, and QString output.
+
+#include <gtest/gtest.h>
+#include <QString>
+#include <QTest>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+// Lets the event loop run until the condition holds (5 s at most), then asserts it.
+#define QM_WAIT_TRUE(condition)                                 \
+    do {                                                        \
+        (void)QTest::qWaitFor([&] { return bool(condition); }); \
+        ASSERT_TRUE(condition);                                 \
+    } while (false)
+
+#define QM_WAIT_EQ(actual, expected)                                   \
+    do {                                                               \
+        (void)QTest::qWaitFor([&] { return (actual) == (expected); }); \
+        ASSERT_EQ(actual, expected);                                   \
+    } while (false)
+
+#define QM_VERIFY2(condition, message) ASSERT_TRUE(condition) << (message)
