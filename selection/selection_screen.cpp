@@ -194,6 +194,7 @@ void frmSelect::layOutForDocument() {
     CheckedNodeCount_ = 0;
     UserCount_ = 0;
     showUserCount();
+    cmdAdd->setFocus();
 }
 
 void frmSelect::layOutForSet() {
