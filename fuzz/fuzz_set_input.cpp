@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_child.h"
 #include "fuzz/fuzz_trap.h"
 #include "logonhours/logon_hours.h"
 #include "logonhours/sheet_layout.h"
@@ -57,6 +58,7 @@ void readCsv(const std::string& path, qm::TrapServices& services, const qm::Logo
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    quietReaderChildren();
     static const std::string path = "/tmp/qm-fuzz-set-" + std::to_string(getpid());
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_child.h"
 #include "platform/core/run_time_error.h"
 #include "platform/workbook/xls_reader.h"
 
 // Any bytes, read as a legacy Excel 97-2003 workbook through freexl, give cells or a
 // RunTimeError: never a crash, a hang or a runaway allocation. freexl reads only from a path.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    quietReaderChildren();
     static const std::string path = "/tmp/qm-fuzz-xls-" + std::to_string(getpid()) + ".xls";
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
