@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QResizeEvent>
 
 #include "logonhours/bias_hours.h"
 #include "platform/core/app_identity.h"
@@ -14,6 +15,8 @@ namespace {
 
 constexpr int kWidthTwips = 9570;
 constexpr int kHeightTwips = 8490;
+// Where a control sits at the screen's first size, kept on the control itself.
+constexpr const char* kFirstPlace = "qmFirstPlace";
 
 // A label of one line keeps its text on that line; a longer caption wraps within its area.
 QLabel* makeLabel(const char* name, const char* caption, QRect geometry, QWidget* parent,
@@ -36,7 +39,12 @@ frmSelect::frmSelect(ScreenServices& services, FirstScreen& firstScreen)
       logonHours_(trapServices_) {
     setObjectName(QStringLiteral("frmSelect"));
     setUpScreenWindow(*this, kWidthTwips, kHeightTwips);
+    // A directory of thousands of OUs needs a larger tree: the first size is the smallest.
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     createControls();
+    for (QWidget* control : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        control->setProperty(kFirstPlace, control->geometry());
+    }
     arrangeTabOrder();
     connectHandlers();
     progressBar_ = std::make_unique<QtProgressBar>(*pbrUsers);
@@ -79,6 +87,35 @@ void frmSelect::createControls() {
     cmdOK = makeCommandButton("cmdOK", "&Document Users in Checked Nodes",
                               "Document Logon Hours of users in selected nodes",
                               rectFromTwips(7200, 7700, 1600, 495), this);
+}
+
+void frmSelect::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeControls(event->size() - minimumSize());
+}
+
+// The tree takes the extra room; the caption above it and the progress bar widen with it; the
+// controls below keep their distances from the bottom edge and from the nearer side edge.
+void frmSelect::placeControls(QSize growth) {
+    const int middle = minimumWidth() / 2;
+    for (QWidget* control : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QVariant firstPlace = control->property(kFirstPlace);
+        if (!firstPlace.isValid()) {
+            continue;  // a dialog of this screen, not one of its controls
+        }
+        QRect place = firstPlace.toRect();
+        if (control == tvwContainers) {
+            place.adjust(0, 0, growth.width(), growth.height());
+        } else if (control == lblSelect || control == pbrUsers) {
+            place.adjust(0, 0, growth.width(), 0);
+        } else if (place.center().x() > middle) {
+            place.translate(growth.width(), 0);
+        }
+        if (control != lblSelect && control != tvwContainers) {
+            place.translate(0, growth.height());
+        }
+        control->setGeometry(place);
+    }
 }
 
 void frmSelect::arrangeTabOrder() {

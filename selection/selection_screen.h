@@ -81,10 +81,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();
     void arrangeTabOrder();
+    void placeControls(QSize growth);
     void connectHandlers();
     void onClick(QAbstractButton* button, void (frmSelect::*handler)());
 

@@ -40,6 +40,18 @@ bool isSystemProgramFolder(const QString& folder) {
     });
 }
 
+// A folder that a CMake build made: it, or a folder above it, holds the build's cache.
+bool isInBuildTree(const QString& folder) {
+    for (QDir dir(folder);;) {
+        if (dir.exists(QStringLiteral("CMakeCache.txt"))) {
+            return true;
+        }
+        if (!dir.cdUp()) {
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 std::string netbiosName(const std::string& hostName) {
@@ -80,12 +92,13 @@ Variant QtSystem::TimeZoneBias() {
 }
 
 // A copy of Quillmark in a folder of its own keeps its log there. Installed among the system's
-// programs, whose folders are not the administrator's to write, its folder is the person's own
-// Quillmark folder instead (~/.local/share/Quillmark), so the log still has a home.
+// programs, whose folders are not the administrator's to write, or run from the build tree, which a
+// rebuild or clean may delete with the audit log and the restore sheets in it, its folder is the
+// person's own Quillmark folder instead (~/.local/share/Quillmark), so the log has a lasting home.
 std::string QtSystem::ApplicationPath() {
     const QString programFolder =
         QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
-    if (!isSystemProgramFolder(programFolder)) {
+    if (!isSystemProgramFolder(programFolder) && !isInBuildTree(programFolder)) {
         return programFolder.toStdString();
     }
     const QString ownFolder =

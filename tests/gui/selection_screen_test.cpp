@@ -106,6 +106,23 @@ TEST_F(SelectionScreenTest,
     ASSERT_EQ(screen->BiasHours().value(), 5);
     ASSERT_TRUE(fixture->dialogs.shown.empty());
 
+    // Enlarged, the tree takes the room; below it, controls keep their distances from the bottom
+    // edge and from the nearer side edge, the progress bar widens. The first size is the smallest.
+    const QRect tree = rectFromTwips(1320, 600, 6855, 5055),
+                exit = rectFromTwips(1440, 7700, 1215, 495),
+                ok = rectFromTwips(7200, 7700, 1600, 495),
+                bar = rectFromTwips(1560, 7050, 6075, 495);
+    ASSERT_EQ(screen->tvwContainers->geometry(), tree);
+    ASSERT_EQ(screen->cmdOK->geometry(), ok);
+    const QSize first = screen->size();
+    screen->resize(first + QSize(200, 300));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screen->cmdExit->geometry() != exit; }));
+    ASSERT_EQ(screen->tvwContainers->geometry(), tree.adjusted(0, 0, 200, 300));
+    ASSERT_EQ(screen->cmdExit->geometry(), exit.translated(0, 300));
+    ASSERT_EQ(screen->cmdOK->geometry(), ok.translated(200, 300));
+    ASSERT_EQ(screen->pbrUsers->geometry(), bar.adjusted(0, 300, 200, 300));
+    ASSERT_EQ(screen->minimumSize(), first);
+
     ASSERT_THROW(screen->cmdExit_Click(), ProgramEnded);
     ASSERT_EQ(fixture->directory.calls.back(), std::string("close connection"));
     ASSERT_EQ(fixture->programEnd.status, std::optional<int>(kExitNormally));
