@@ -27,10 +27,10 @@
 #include "document/document_run.h"
 #include "document/sheet_writer.h"
 #include "logonhours/sheet_layout.h"
-#include "platform/signin/credentials.h"
 #include "platform/ldap/directory_services.h"
 #include "platform/qt/qt_system.h"
 #include "platform/qt/screen_services.h"
+#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "selection/selection_screen.h"
 #include "selection/tree_view.h"
@@ -187,9 +187,10 @@ bool writeSheet(Bench& bench, bool workbook, int users, int seed, const std::str
 }
 
 bool scanWorkbook(Bench& bench, int users, const std::string& file) {
-    auto application = bench.spreadsheets->createApplication();
+    auto spreadsheet = bench.spreadsheets->start();
+    const auto workbook = spreadsheet->openWorkbook(file);
     ErrorTrap trap("QMK18", bench.trap);
-    WorkbookScan scan(application->WorkbooksOpen(file).Worksheets(1), trap);
+    WorkbookScan scan(*workbook, trap);
     const Int32 counted = scan.countBlocks();
     std::size_t characters = 0;
     scan.forEachBlock("18", [&](Int32 r) {

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "logonhours/logon_hours.h"
-#include "platform/core/checked_int.h"
 #include "platform/controls.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/core/error_trap.h"
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 #include "platform/system.h"
 
 namespace qm {

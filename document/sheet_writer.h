@@ -1,17 +1,15 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "document/document_run.h"
-#include "platform/textfile/text_file.h"
 
 namespace qm {
 
 // Writes the user entries of one Document run into the logon-hours sheet: a comma-delimited file
-// that grows line by line, or a workbook that exists only in the spreadsheet component until it
-// is saved. Shares the run's error trap and step markers.
+// or a workbook that exists only in the spreadsheet component until it is saved. Shares the run's
+// error trap and step markers.
 class SheetWriter {
 public:
     // Which node the user came from decides the step markers of its entry.
@@ -32,12 +30,9 @@ public:
 
 private:
     DayStrings dayStrings(const Variant& logonHours, const char* nullMarker,
-                          const char* decodeMarker);
-    void writeBlock(Source source, const std::string& commonName, const std::string& logonName,
-                    const std::string& container, const std::string& domain,
-                    const Variant& logonHours);
-    void writeLine(Source source, const std::string& commonName, const std::string& container,
-                   const std::string& domain, const Variant& logonHours);
+                          const char* decodeMarker, const char* daysMarker);
+    bool beginWorkbook();
+    bool finishWorkbook();
     void showCritical(const std::string& text);
 
     ErrorTrap& trap_;
@@ -45,13 +40,8 @@ private:
     const bool workbook_;
     const std::string fileName_;
 
-    std::unique_ptr<SpreadsheetApplication> application_;
-    Worksheet* worksheet_ = nullptr;
-    Int32 row_ = 0;
-    bool workbookCreated_ = false;
-
-    std::optional<TextFileWriter> csv_;
-    DayStrings days_;
+    std::unique_ptr<Spreadsheet> spreadsheet_;
+    std::unique_ptr<SheetSink> sink_;
 };
 
 }  // namespace qm

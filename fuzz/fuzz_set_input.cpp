@@ -9,9 +9,7 @@
 #include "fuzz/fuzz_trap.h"
 #include "logonhours/logon_hours.h"
 #include "logonhours/sheet_layout.h"
-#include "platform/textfile/text_file.h"
 #include "platform/workbook/workbook_application.h"
-#include "setting/csv_line.h"
 #include "setting/name_escape.h"
 #include "setting/sheet_reader.h"
 
@@ -26,9 +24,9 @@ void useRow(qm::DayStrings days, const qm::LogonHours& hours) {
 }
 
 void readWorkbook(const std::string& path, qm::ErrorTrap& trap, const qm::LogonHours& hours) {
-    auto application = qm::makeSpreadsheetFactory()->createApplication();
-    qm::Worksheet& sheet = application->WorkbooksOpen(path).Worksheets(1);
-    qm::WorkbookScan scan(sheet, trap);
+    const auto spreadsheet = qm::makeSpreadsheetFactory()->start();
+    const auto source = spreadsheet->openWorkbook(path);
+    qm::WorkbookScan scan(*source, trap);
     (void)scan.countBlocks();
     scan.forEachBlock("18", [&](qm::Int32 r) {
         (void)qm::EscapeName(scan.cellText(r, qm::sheet::kColumnValue));
@@ -40,19 +38,18 @@ void readWorkbook(const std::string& path, qm::ErrorTrap& trap, const qm::LogonH
     });
 }
 
-void readCsv(const std::string& path, qm::TrapServices& services, const qm::LogonHours& hours) {
-    qm::TextFileReader input(path);
-    std::string line;
-    while (input.readLine(line)) {
-        const std::vector<std::string> fields = qm::ParseCsvLine(line, services);
+void readCsv(const std::string& path, qm::ErrorTrap& trap, qm::TrapServices& services,
+             const qm::LogonHours& hours) {
+    qm::CsvScan scan(path, trap, services);
+    (void)scan.countRows();
+    scan.forEachLine({"31", "32", "33"}, [&](const qm::CsvScan::Fields& fields) {
         if (fields.size() == qm::sheet::kUserLineFields) {
             (void)qm::EscapeName(fields[0]);
             qm::DayStrings days;
             std::copy(fields.begin() + 3, fields.end(), days.begin());
             useRow(days, hours);
         }
-    }
-    input.close();
+    });
 }
 
 }  // namespace
@@ -72,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qm::LogonHours hours(services, 1);
     qm::ErrorTrap trap("QMK18", services);
     try {
-        trap.run(
-            [&] { workbook ? readWorkbook(path, trap, hours) : readCsv(path, services, hours); });
+        trap.run([&] {
+            workbook ? readWorkbook(path, trap, hours) : readCsv(path, trap, services, hours);
+        });
     } catch (const TrapFired&) {
     }
     return 0;

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "logonhours/sheet_layout.h"
+#include "platform/core/text.h"
 
 namespace qm {
 
@@ -24,10 +24,12 @@ std::string RestoreSheet::pathFor(const std::string& folder) {
 
 void RestoreSheet::append(const std::string& name, const std::string& container,
                           const std::string& domain, const Variant& currentValue) {
+    if (!accounts_.insert(lowerAscii(name + '\n' + container + '\n' + domain)).second) {
+        return;
+    }
     if (!file_) {
-        file_.emplace(path_, TextFileMode::CreateNew, TextEncoding::Utf8WithBom);
-        file_->writeLine(
-            sheet::formatCsvRecord({sheet::kHeaderFields.begin(), sheet::kHeaderFields.end()}));
+        file_.emplace(path_, CsvSheetWriter::Kind::DurableNew);
+        file_->writeHeader();
     }
     DayStrings days;
     if (currentValue.isNull()) {
@@ -39,10 +41,7 @@ void RestoreSheet::append(const std::string& name, const std::string& container,
         value.resize(std::min<std::size_t>(value.size(), kLogonHoursBytes));
         logonHours_.DecodeLogonHours(value, days);
     }
-    std::vector<std::string> fields = {name, container, domain};
-    fields.insert(fields.end(), days.begin(), days.end());
-    file_->writeLine(sheet::formatCsvRecord(fields));
-    file_->flushToDisk();
+    file_->writeUser(name, container, domain, days);
 }
 
 void RestoreSheet::close() {

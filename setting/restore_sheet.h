@@ -1,10 +1,11 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "logonhours/logon_hours.h"
-#include "platform/textfile/text_file.h"
+#include "platform/textfile/csv_sheet.h"
 
 namespace qm {
 
@@ -18,7 +19,9 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // The file is created with the first entry, so a run that changes nobody leaves none.
+    // The file is created with the first entry, so a run that changes nobody leaves none. Only
+    // the first value of an account counts: a sheet that names it twice (in other case, say)
+    // has overwritten it once already when the second row comes.
     void append(const std::string& name, const std::string& container, const std::string& domain,
                 const Variant& currentValue);
     void close();
@@ -29,7 +32,8 @@ public:
 private:
     std::string path_;
     const LogonHours& logonHours_;
-    std::optional<TextFileWriter> file_;
+    std::optional<CsvSheetWriter> file_;
+    std::set<std::string> accounts_;  // the accounts entered, in lower case
 };
 
 }  // namespace qm

@@ -6,9 +6,9 @@
 
 #include "logonhours/sheet_layout.h"
 #include "platform/core/app_identity.h"
-#include "setting/csv_line.h"
 #include "setting/name_escape.h"
 #include "setting/restore_sheet.h"
+#include "setting/set_log.h"
 #include "setting/sheet_reader.h"
 
 namespace qm {
@@ -36,14 +36,6 @@ std::string backslashJoined(const std::string& domain, const std::string& name) 
     return domain + "\\" + name;
 }
 
-// An entry of the log stays on its line even when a text in it holds a line break: servers end
-// their diagnostics with one, and a workbook cell may hold several lines.
-std::string asOneLine(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
-    return text;
-}
-
 class SetRun {
 public:
     SetRun(SetScreen& screen, SetServices& services)
@@ -63,7 +55,7 @@ private:
         if (!openSource()) {
             return;
         }
-        const Int32 rows = workbook_ ? countBlocks() : countCsvLines();
+        const Int32 rows = workbook_ ? countBlocks() : csv_->countRows();
         trap_.step("13");
         if (!confirm(rows)) {
             return;
@@ -84,7 +76,7 @@ private:
         if (workbook_) {
             trap_.step("2");
             try {
-                application_ = services_.spreadsheets.createApplication();
+                spreadsheet_ = services_.spreadsheets.start();
             } catch (const RunTimeError&) {
                 critical(
                     "Excel cannot be initialized.\r\nExcel must be installed on this "
@@ -93,19 +85,18 @@ private:
             }
             trap_.step("3");
             try {
-                application_->WorkbooksOpen(screen_.fileName());
+                worksheet_ = spreadsheet_->openWorkbook(screen_.fileName());
             } catch (const RunTimeError&) {
                 critical("Cannot open spreadsheet " + screen_.fileName() + ".");
                 return false;
             }
             workbookOpen_ = true;
-            trap_.step("4");
-            worksheet_ = &application_->ActiveWorkbook().Worksheets(1);
+            trap_.step("4");  // the sheet is the workbook's first worksheet
             return true;
         }
         trap_.step("9");
         try {
-            input_.emplace(screen_.fileName());
+            csv_.emplace(screen_.fileName(), trap_, services_.trap);
         } catch (const RunTimeError&) {
             critical("Cannot open CSV file " + screen_.fileName() + ".");
             return false;
@@ -117,30 +108,6 @@ private:
         const Int32 blocks = WorkbookScan(*worksheet_, trap_).countBlocks();
         trap_.step("8");
         return blocks;
-    }
-
-    Int32 countCsvLines() {
-        Int32 rows = 0;
-        std::string line;
-        while (true) {
-            trap_.step("10");
-            if (!input_->readLine(line)) {
-                break;
-            }
-            trap_.step("11");
-            const std::vector<std::string> fields = ParseCsvLine(line, services_.trap);
-            trap_.step("12");
-            if (fields.size() < 3) {
-                continue;
-            }
-            rows += 1;
-            if (rows == 1 && lowerAscii(fields[0]) == "name") {
-                rows = 0;  // the header row
-            }
-        }
-        input_->close();
-        input_.reset();
-        return rows;
     }
 
     bool confirm(Int32 rows) {
@@ -174,9 +141,8 @@ private:
 
     bool openLog(Int32 confirmedRows) {
         trap_.step("15");
-        const std::string folder = services_.system.ApplicationPath();
         try {
-            log_.emplace(logPath(), TextFileMode::Append, TextEncoding::Windows1252Lossy);
+            log_.open(logPath());
         } catch (const RunTimeError&) {
             critical("Unable to open log file " + logPath());
             closeWorkbook();
@@ -184,13 +150,10 @@ private:
         }
         trap_.step("16");
         logOpen_ = true;
-        restore_.emplace(RestoreSheet::pathFor(folder), services_.logonHours);
-        writeLog(std::string(50, '-'));
-        writeLog(kVersionLabel);
-        writeLog("Input file: " + screen_.fileName());
-        writeLog("Update Logon Hours for " + services_.system.formatGrouped(confirmedRows.value()) +
-                 " users");
-        writeLog("Started at: " + services_.system.nowText());
+        restore_.emplace(RestoreSheet::pathFor(services_.system.ApplicationPath()),
+                         services_.logonHours);
+        log_.writeHeader(screen_.fileName(), services_.system.formatGrouped(confirmedRows.value()),
+                         services_.system.nowText());
         rowCount_ = 0;
         updated_ = 0;
         return true;
@@ -199,19 +162,7 @@ private:
     // --- the applying pass --------------------------------------------------------------------
     void applyCsv() {
         trap_.step("30");
-        input_.emplace(screen_.fileName());
-        std::string line;
-        while (true) {
-            trap_.step("31");
-            if (!input_->readLine(line)) {
-                break;
-            }
-            trap_.step("32");
-            const std::vector<std::string> fields = ParseCsvLine(line, services_.trap);
-            trap_.step("33");
-            if (fields.size() < 3) {
-                continue;
-            }
+        csv_->forEachLine({"31", "32", "33"}, [&](const CsvScan::Fields& fields) {
             trap_.step("34");
             row_ = UserRow{};
             row_.name = fields[0];
@@ -223,22 +174,20 @@ private:
                 trap_.step("46");
                 writeLog("### Invalid line for user: " + row_.name +
                          ", container: " + row_.container + ", domain: " + row_.domain);
-                continue;
+                return;
             }
             std::copy(fields.begin() + 3, fields.end(), row_.days.begin());
             trap_.step("36");
-            if (rowCount_ == 1 && lowerAscii(row_.name) == "name") {
+            if (rowCount_ == 1 && isHeaderName(row_.name)) {
                 rowCount_ = 0;
-                continue;
+                return;
             }
             row_.rawCommonName = row_.name;
             trap_.step("37");
             rowInProgress_ = true;
             applyRow(kCsvMarkers);
-        }
+        });
         trap_.step("47");
-        input_->close();
-        input_.reset();
     }
 
     void applyWorkbook() {
@@ -344,11 +293,11 @@ private:
     }
 
     void finish() {
+        // The restore sheet is closed first: a failure to close it must not follow the trailer.
+        restore_->close();
         writeLog("Finished at: " + services_.system.nowText());
         trap_.step("48");
-        restore_->close();
-        log_->close();
-        log_.reset();
+        log_.close();
         logOpen_ = false;
         services_.dialogs.messageBox(kAppTitle,
                                      "Logon Hours set for " + std::to_string(updated_.value()) +
@@ -361,48 +310,28 @@ private:
     // --- the trap's clean-up ------------------------------------------------------------------
     void onTrap(const RunTimeError& error) {
         if (logOpen_) {
-            ignoringErrors([&] { writeErrorBlock(error); });
+            ignoringErrors([&] {
+                log_.writeErrorBlock(
+                    std::string(trap_.marker()), error,
+                    rowInProgress_ ? std::optional<SetLog::RowFields>(
+                                         {row_.domain, row_.container, row_.name, row_.commonName})
+                                   : std::nullopt);
+            });
         }
         if (workbookOpen_) {
-            ignoringErrors([&] { application_->ActiveWorkbook().Close(); });
-            ignoringErrors([&] { application_->Quit(); });
+            ignoringErrors([&] { worksheet_->close(); });
+            ignoringErrors([&] { spreadsheet_->quit(); });
         }
-        ignoringErrors([&] {
-            if (input_) {
-                input_->close();
-            }
-        });
         ignoringErrors([&] {
             if (restore_) {
                 restore_->close();
             }
         });
-        ignoringErrors([&] {
-            if (log_) {
-                log_->close();
-            }
-        });
-    }
-
-    void writeErrorBlock(const RunTimeError& error) {
-        writeLog("### Error & " + std::string(trap_.marker()) + " in QMK18");
-        writeLog("    Error Number: " + std::to_string(error.number()));
-        writeLog("    Description:  " + error.description());
-        writeLog("    Source:       " + error.source());
-        if (rowInProgress_) {
-            writeLog("    Domain:       " + row_.domain);
-            writeLog("    Container:    " + row_.container);
-            writeLog("    User:         " + row_.name);
-            writeLog("    Common Name:  " + row_.commonName);
-        }
+        ignoringErrors([&] { log_.close(); });
     }
 
     // --- helpers ------------------------------------------------------------------------------
-    // Each line is on disk before the next user is touched.
-    void writeLog(const std::string& line) {
-        log_->writeLine(asOneLine(line));
-        log_->flushToDisk();
-    }
+    void writeLog(const std::string& line) { log_.write(line); }
 
     void critical(const std::string& text) {
         services_.dialogs.messageBox(kAppTitle, text, MessageStyle::Critical);
@@ -410,8 +339,8 @@ private:
 
     void closeWorkbook() {
         if (workbookOpen_) {
-            application_->ActiveWorkbook().Close();
-            application_->Quit();
+            worksheet_->close();
+            spreadsheet_->quit();
             workbookOpen_ = false;
         }
     }
@@ -425,10 +354,10 @@ private:
     bool rowInProgress_ = false;
     bool workbookOpen_ = false;
 
-    std::unique_ptr<SpreadsheetApplication> application_;
-    Worksheet* worksheet_ = nullptr;
-    std::optional<TextFileReader> input_;
-    std::optional<TextFileWriter> log_;
+    std::unique_ptr<Spreadsheet> spreadsheet_;
+    std::unique_ptr<WorkbookSource> worksheet_;
+    std::optional<CsvScan> csv_;
+    SetLog log_;
     std::optional<RestoreSheet> restore_;
 
     UserRow row_;

@@ -3,11 +3,48 @@
 #include <algorithm>
 
 #include "logonhours/sheet_layout.h"
+#include "setting/csv_line.h"
 
 namespace qm {
 
+CsvScan::CsvScan(const std::string& fileName, ErrorTrap& trap, TrapServices& parserTrap)
+    : fileName_(fileName), trap_(trap), parserTrap_(parserTrap), snapshot_(fileName) {}
+
+bool isHeaderName(const std::string& field) {
+    return lowerAscii(field) == "name";
+}
+
+Int32 CsvScan::countRows() {
+    Int32 rows = 0;
+    forEachLine({"10", "11", "12"}, [&](const Fields& fields) {
+        rows += 1;
+        if (rows == 1 && isHeaderName(fields[0])) {
+            rows = 0;
+        }
+    });
+    return rows;
+}
+
+void CsvScan::forEachLine(const char* const (&markers)[3], const LineVisitor& visit) {
+    TextFileReader input(snapshot_.path(), fileName_);
+    std::string line;
+    while (true) {
+        trap_.step(markers[0]);
+        if (!input.readLine(line)) {
+            break;
+        }
+        trap_.step(markers[1]);
+        const Fields fields = ParseCsvLine(line, parserTrap_);
+        trap_.step(markers[2]);
+        if (fields.size() >= 3) {
+            visit(fields);
+        }
+    }
+    input.close();
+}
+
 std::string WorkbookScan::cellText(Int32 row, int column) {
-    return trimSpaces(sheet_.cellValue(row.value(), column).toText());
+    return trimSpaces(sheet_.cellText(row.value(), column));
 }
 
 namespace {

@@ -1,7 +1,5 @@
 #include "platform/ldap/ldap_session.h"
 
-#include <sasl/sasl.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -76,27 +74,6 @@ struct MessageFree {
 };
 using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
 
-// GSSAPI asks for nothing but an optional authorization name; the default (none) is right.
-int answerSaslDefaults(LDAP*, unsigned, void*, void* prompts) {
-    for (auto* prompt = static_cast<sasl_interact_t*>(prompts); prompt->id != SASL_CB_LIST_END;
-         ++prompt) {
-        prompt->result = prompt->defresult != nullptr ? prompt->defresult : "";
-        prompt->len = static_cast<unsigned>(
-            std::char_traits<char>::length(static_cast<const char*>(prompt->result)));
-    }
-    return LDAP_SUCCESS;
-}
-
-void setTimeouts(LDAP* ld) {
-    const int version = LDAP_VERSION3;
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    const timeval connectTimeout{LdapSession::kConnectTimeoutSeconds, 0};
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
-    const timeval operationTimeout{LdapSession::kOperationTimeoutSeconds, 0};
-    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &operationTimeout);
-}
-
 }  // namespace
 
 const std::vector<std::string>* LdapEntry::find(const std::string& name) const {
@@ -127,8 +104,8 @@ Variant attributeValue(const std::string& name, const std::vector<std::string>* 
 
 // --- LdapSession ------------------------------------------------------------------------------
 
-LdapSession::LdapSession(std::string uris, Credentials& credentials)
-    : uris_(std::move(uris)), credentials_(credentials) {}
+LdapSession::LdapSession(std::string uris, std::string target, Credentials& credentials)
+    : uris_(std::move(uris)), target_(std::move(target)), credentials_(credentials) {}
 
 LdapSession::~LdapSession() {
     drop();
@@ -155,114 +132,28 @@ std::string LdapSession::diagnosticMessage() const {
 void LdapSession::fail(int resultCode, const Operation& operation, const std::string& diagnostic) {
     if (isConnectionLost(resultCode)) {
         drop();
+        if (suspect_) {
+            dead_ = Failure{resultCode, diagnostic};
+        }
+        suspect_ = suspect_ || resultCode == LDAP_TIMEOUT;
     }
     throw ldapError(resultCode, operation.what, uris_, diagnostic, operation.source);
 }
 
-LDAP* LdapSession::handle(const Operation& operation) {
-    if (ld_ == nullptr) {
-        try {
-            connect(operation);
-        } catch (...) {
-            drop();
-            throw;
-        }
-    }
-    return ld_;
-}
-
-void LdapSession::open(const Operation& operation) {
-    const int rc = ldap_initialize(&ld_, uris_.c_str());
-    if (rc != LDAP_SUCCESS) {
-        fail(rc, operation, "the server address is not a valid LDAP URI");
-    }
-    setTimeouts(ld_);
-    if (const int connected = ldap_connect(ld_); connected != LDAP_SUCCESS) {
-        fail(connected, operation, diagnosticMessage());
-    }
-}
-
-void LdapSession::connect(const Operation& operation) {
-    open(operation);
-    if (credentials_.hasKerberosTicket()) {
-        if (signInWithKerberos(operation)) {
-            return;
-        }
-        // The ticket is of no use here (another realm, no such service name): sign in with a
-        // password on a fresh connection.
-        drop();
-        open(operation);
-    }
-    signInWithPassword(operation);
-}
-
-bool LdapSession::signInWithKerberos(const Operation& operation) {
-    ldap_set_option(ld_, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-    const int rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSSAPI", nullptr, nullptr,
-                                                LDAP_SASL_QUIET, answerSaslDefaults, nullptr);
-    if (isConnectionLost(rc)) {
-        fail(rc, operation, diagnosticMessage());
-    }
-    return rc == LDAP_SUCCESS;
-}
-
-void LdapSession::signInWithPassword(const Operation& operation) {
-    if (ldap_tls_inplace(ld_) == 0) {
-        if (const int rc = ldap_start_tls_s(ld_, nullptr, nullptr); rc != LDAP_SUCCESS) {
-            const std::string diagnostic = diagnosticMessage();
-            drop();
-            fail(rc,
-                 {operation.what + ": no secure connection (StartTLS) could be made, so no "
-                                   "password was sent",
-                  operation.source},
-                 diagnostic);
-        }
-    }
-    const Credentials::Password& signIn = credentials_.password();
-    if (signIn.user.empty()) {
-        throw RunTimeError(hresult::Cancelled,
-                           operation.what + ": signing in to " + uris_ + " was cancelled",
-                           operation.source);
-    }
-    if (signIn.password.empty()) {
-        // An empty password would make an anonymous bind that succeeds and then sees nothing.
-        const std::string user = signIn.user;
-        credentials_.forgetPassword();
-        throw RunTimeError(hresult::LogonFailure,
-                           operation.what + " on " + uris_ + ": no password was given for " + user,
-                           operation.source);
-    }
-    berval secret{static_cast<ber_len_t>(signIn.password.size()),
-                  const_cast<char*>(signIn.password.data())};
-    const int rc = ldap_sasl_bind_s(ld_, signIn.user.c_str(), LDAP_SASL_SIMPLE, &secret, nullptr,
-                                    nullptr, nullptr);
-    if (rc == LDAP_INVALID_CREDENTIALS) {
-        const std::string user = signIn.user;
-        const std::string diagnostic = diagnosticMessage();
-        credentials_.forgetPassword();
-        fail(rc,
-             {operation.what + ": the server refused the user name or password of " + user,
-              operation.source},
-             diagnostic);
-    }
-    if (rc != LDAP_SUCCESS) {
-        fail(rc, operation, diagnosticMessage());
-    }
-}
-
 LDAPMessage* LdapSession::await(int messageId, const Operation& operation) {
+    const std::string silence =
+        "no answer within " + std::to_string(kOperationTimeoutSeconds) + " seconds";
     timeval timeout{kOperationTimeoutSeconds, 0};
     LDAPMessage* result = nullptr;
     const int rc = ldap_result(ld_, messageId, LDAP_MSG_ALL, &timeout, &result);
     if (rc == 0) {
         ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-        fail(LDAP_TIMEOUT, operation,
-             "no answer within " + std::to_string(kOperationTimeoutSeconds) + " seconds");
+        fail(LDAP_TIMEOUT, operation, silence);
     }
     if (rc < 0) {
         int code = LDAP_SERVER_DOWN;
         ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
-        fail(code, operation, diagnosticMessage());
+        fail(code, operation, code == LDAP_TIMEOUT ? silence : diagnosticMessage());
     }
     return result;
 }
@@ -386,39 +277,29 @@ void LdapSession::replace(const std::string& dn,
     ldap_msgfree(awaitSuccess(rc, messageId, operation));
 }
 
-std::string LdapSession::defaultNamingContext() {
-    if (!defaultNamingContext_) {
-        const Operation operation{"Cannot read the RootDSE", kLdapSource};
-        const auto entries =
-            search({"", LDAP_SCOPE_BASE, "(objectClass=*)", {"defaultNamingContext"}}, operation);
-        const auto* values =
-            entries.empty() ? nullptr : entries.front().find("defaultNamingContext");
-        defaultNamingContext_ = values != nullptr && !values->empty() ? values->front() : "";
-    }
-    return *defaultNamingContext_;
-}
-
-std::optional<std::string> LdapSession::dnsHostNameOf(const std::string& uri) {
+std::optional<LdapEntry> LdapSession::anonymousRootDse(const std::string& uris,
+                                                       std::vector<std::string> attributes) {
     LDAP* ld = nullptr;
-    if (ldap_initialize(&ld, uri.c_str()) != LDAP_SUCCESS) {
+    if (ldap_initialize(&ld, uris.c_str()) != LDAP_SUCCESS) {
         return std::nullopt;
     }
-    setTimeouts(ld);
-    std::array<char*, 2> attributes = {const_cast<char*>("dnsHostName"), nullptr};
-    timeval timeout{kOperationTimeoutSeconds, 0};
-    LDAPMessage* result = nullptr;
-    std::optional<std::string> name;
-    if (ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes.data(), 0, nullptr,
-                          nullptr, &timeout, LDAP_NO_LIMIT, &result) == LDAP_SUCCESS) {
-        const auto entries = readEntries(ld, result);
-        const auto* values = entries.empty() ? nullptr : entries.front().find("dnsHostName");
-        if (values != nullptr && !values->empty()) {
-            name = values->front();
+    setSessionOptions(ld);
+    std::optional<LdapEntry> rootDse;
+    if (ldap_connect(ld) == LDAP_SUCCESS) {
+        AttributeList names(attributes);
+        timeval timeout{kOperationTimeoutSeconds, 0};
+        LDAPMessage* result = nullptr;
+        if (ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", names.get(), 0, nullptr,
+                              nullptr, &timeout, LDAP_NO_LIMIT, &result) == LDAP_SUCCESS) {
+            auto entries = readEntries(ld, result);
+            if (!entries.empty()) {
+                rootDse = std::move(entries.front());
+            }
         }
+        ldap_msgfree(result);
     }
-    ldap_msgfree(result);
     ldap_unbind_ext(ld, nullptr, nullptr);
-    return name;
+    return rootDse;
 }
 
 // --- SessionPool ------------------------------------------------------------------------------
@@ -430,38 +311,59 @@ std::string serverUri(const std::string& server) {
     return (port == "636" || port == "3269" ? "ldaps://" : "ldap://") + server;
 }
 
-LdapSession& SessionPool::session(const std::string& uris) {
+LdapSession& SessionPool::session(const std::string& uris, const std::string& target) {
     auto& slot = sessions_[uris];
     if (!slot) {
-        slot = std::make_unique<LdapSession>(uris, credentials_);
+        slot = std::make_unique<LdapSession>(uris, target, credentials_);
     }
     return *slot;
 }
 
-LdapSession& SessionPool::defaultSession(const Operation& operation) {
-    if (!defaultUris_) {
-        defaultUris_ = configuredServerUris();
+// Read without signing in: a computer whose LDAP server is no Active Directory domain controller
+// (no rootDomainNamingContext) is in no domain, and nobody is asked for a password to learn that.
+const SessionPool::OwnDomain& SessionPool::ownDomain() {
+    if (!ownDomain_) {
+        ownDomain_ = OwnDomain{configuredServerUris(), {}, false};
+        if (!ownDomain_->uris.empty()) {
+            const auto rootDse = LdapSession::anonymousRootDse(
+                ownDomain_->uris, {"rootDomainNamingContext", "defaultNamingContext"});
+            ownDomain_->answered = rootDse.has_value();
+            const auto* forest = rootDse ? rootDse->find("rootDomainNamingContext") : nullptr;
+            const auto* own = rootDse ? rootDse->find("defaultNamingContext") : nullptr;
+            if (forest != nullptr && !forest->empty() && own != nullptr && !own->empty()) {
+                ownDomain_->dnsDomain = dnsDomainOf(own->front());
+            }
+        }
     }
-    if (defaultUris_->empty()) {
+    return *ownDomain_;
+}
+
+LdapSession& SessionPool::defaultSession(const Operation& operation) {
+    const OwnDomain& own = ownDomain();
+    if (own.dnsDomain.empty()) {
+        const std::string why =
+            own.uris.empty() ? "the LDAP client configuration names no URI and DNS has no "
+                               "_ldap._tcp record of the Kerberos default realm"
+            : own.answered   ? own.uris +
+                                 " is no Active Directory domain controller (its RootDSE "
+                                 "has no rootDomainNamingContext)"
+                           : own.uris + " did not answer";
         throw RunTimeError(hresult::NoSuchDomain,
-                           operation.what +
-                               ": no domain was found for this computer (the LDAP client "
-                               "configuration names no URI and DNS has no _ldap._tcp record of "
-                               "the Kerberos default realm)",
+                           operation.what + ": no domain was found for this computer (" + why + ")",
                            operation.source);
     }
-    return session(*defaultUris_);
+    return session(own.uris, own.dnsDomain);
 }
 
 LdapSession& SessionPool::forPath(const LdapPath& path, const Operation& operation) {
-    if (!path.server.empty()) {
-        return session(serverUri(path.server));
-    }
     const std::string domain = path.rootDse ? std::string() : dnsDomainOf(path.dn);
+    if (!path.server.empty()) {
+        return session(serverUri(path.server), domain.empty() ? path.server : domain);
+    }
     if (domain.empty()) {
         return defaultSession(operation);
     }
-    return session(urisOfDomain(domain));
+    return session(urisOfDomain(domain), domain);
 }
 
 std::string SessionPool::urisOfDomain(const std::string& dnsDomain) {
@@ -469,32 +371,20 @@ std::string SessionPool::urisOfDomain(const std::string& dnsDomain) {
     if (const auto known = domainUris_.find(key); known != domainUris_.end()) {
         return known->second;
     }
-    if (!defaultUris_) {
-        defaultUris_ = configuredServerUris();
-    }
-    bool ownDomainAnswered = defaultUris_->empty();
-    if (!defaultUris_->empty()) {
-        try {
-            const std::string own = dnsDomainOf(session(*defaultUris_).defaultNamingContext());
-            ownDomainAnswered = true;
-            if (equalsIgnoringCase(own, dnsDomain)) {
-                return domainUris_[key] = *defaultUris_;
-            }
-        } catch (const RunTimeError& error) {
-            // The computer's own server does not answer: find this domain's servers by name. A
-            // refused or cancelled sign-in is the person's answer, not the server's absence.
-            if (error.number() != hresult::ServerDown && error.number() != hresult::Timeout) {
-                throw;
-            }
-        }
+    const OwnDomain& own = ownDomain();
+    if (!own.dnsDomain.empty() && equalsIgnoringCase(own.dnsDomain, dnsDomain)) {
+        return domainUris_[key] = own.uris;
     }
     std::string uris = srvServerUris(dnsDomain);
     if (uris.empty()) {
         // No SRV records: the domain name itself, under the name its server gives itself, which
         // is the name its certificate and Kerberos service carry.
-        uris = "ldap://" + LdapSession::dnsHostNameOf("ldap://" + dnsDomain).value_or(dnsDomain);
+        const auto rootDse = LdapSession::anonymousRootDse("ldap://" + dnsDomain, {"dnsHostName"});
+        const auto* name = rootDse ? rootDse->find("dnsHostName") : nullptr;
+        uris = "ldap://" + (name != nullptr && !name->empty() ? name->front() : dnsDomain);
     }
-    if (ownDomainAnswered) {
+    // While the computer's own server is silent, its domain may be this one: ask again later.
+    if (own.uris.empty() || own.answered) {
         domainUris_[key] = uris;
     }
     return uris;

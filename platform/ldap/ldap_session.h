@@ -2,16 +2,20 @@
 
 #include <ldap.h>
 
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "platform/signin/credentials.h"
-#include "platform/ldap/ldap_path.h"
+#include "platform/core/run_time_error.h"
 #include "platform/core/variant.h"
+#include "platform/ldap/ldap_path.h"
+#include "platform/signin/credentials.h"
 
 namespace qm {
 
@@ -50,15 +54,19 @@ struct Operation {
 
 // The session with one directory server (or a list of equivalent ones), kept for the program run.
 // It connects and signs in on first use: with the person's Kerberos ticket when there is one,
-// else with a user name and password asked once, sent only over TLS (StartTLS or ldaps). A lost
-// connection is dropped and made again at the next call.
+// else with a user name and password, sent only over TLS (StartTLS or ldaps). Every wait is
+// bounded. A lost connection is dropped and made again at the next call; a server that stopped
+// answering (a timeout, then a failed reconnect) is not waited for again: every later call fails
+// at once with the same error.
 class LdapSession {
 public:
     static constexpr int kConnectTimeoutSeconds = 3;
     static constexpr int kOperationTimeoutSeconds = 10;
     static constexpr int kPageSize = 1000;
 
-    LdapSession(std::string uris, Credentials& credentials);
+    // The target is what the sign-in prompt names: the server's domain ("branch.test"), else the
+    // server.
+    LdapSession(std::string uris, std::string target, Credentials& credentials);
     ~LdapSession();
     LdapSession(const LdapSession&) = delete;
     LdapSession& operator=(const LdapSession&) = delete;
@@ -78,19 +86,25 @@ public:
                  const std::vector<std::pair<std::string, std::string>>& values,
                  const Operation& operation);
 
-    // The RootDSE's defaultNamingContext, read once.
-    std::string defaultNamingContext();
-
-    // The name the server gives itself (its RootDSE dnsHostName) read without signing in, or
-    // nothing when it does not answer.
-    static std::optional<std::string> dnsHostNameOf(const std::string& uri);
+    // The RootDSE read without signing in (any server shows it so), or nothing when it does not
+    // answer in time.
+    static std::optional<LdapEntry> anonymousRootDse(const std::string& uris,
+                                                     std::vector<std::string> attributes);
 
 private:
+    struct Failure {
+        int code;
+        std::string diagnostic;
+    };
+
     LDAP* handle(const Operation& operation);
     void open(const Operation& operation);
     void connect(const Operation& operation);
+    void startTls(const Operation& operation);
     bool signInWithKerberos(const Operation& operation);
     void signInWithPassword(const Operation& operation);
+    bool tryPassword(const Login& login, const Operation& operation,
+                     std::optional<RunTimeError>& refusal);
     LDAPMessage* await(int messageId, const Operation& operation);
     // The answer to a request just sent (sent is what sending it returned), the caller's to free;
     // a failed send or a failed result is raised.
@@ -103,9 +117,34 @@ private:
     void drop();
 
     std::string uris_;
+    std::string target_;
     Credentials& credentials_;
     LDAP* ld_ = nullptr;
-    std::optional<std::string> defaultNamingContext_;
+    // A timeout was the last thing the server gave; one more lost connection and it is dead.
+    bool suspect_ = false;
+    std::optional<Failure> dead_;
+};
+
+// The options of every connection: LDAP v3, no referrals, the connect and answer timeouts.
+void setSessionOptions(LDAP* ld);
+
+// Bounds one blocking libldap call that takes no timeout of its own (a TLS handshake, a SASL
+// exchange): when it has not returned by the deadline, a watcher ends the connection's socket, so
+// the blocked read fails instead of waiting for ever.
+class CallDeadline {
+public:
+    CallDeadline(LDAP* ld, int seconds);
+    ~CallDeadline();
+    CallDeadline(const CallDeadline&) = delete;
+    CallDeadline& operator=(const CallDeadline&) = delete;
+    bool expired();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable returned_;
+    bool done_ = false;
+    bool expired_ = false;
+    std::thread watcher_;
 };
 
 // The URI of a server named in a path: "dc1.corp.test" is ldap://, "dc1.corp.test:636" ldaps://.
@@ -121,14 +160,22 @@ public:
     LdapSession& forPath(const LdapPath& path, const Operation& operation);
 
 private:
-    LdapSession& session(const std::string& uris);
+    // The computer's own directory server, when it is a domain's.
+    struct OwnDomain {
+        std::string uris;
+        std::string dnsDomain;  // empty: no server, or one that is no Active Directory domain
+        bool answered = false;
+    };
+
+    LdapSession& session(const std::string& uris, const std::string& target);
     LdapSession& defaultSession(const Operation& operation);
+    const OwnDomain& ownDomain();
     std::string urisOfDomain(const std::string& dnsDomain);
 
     Credentials& credentials_;
     std::map<std::string, std::unique_ptr<LdapSession>> sessions_;
     std::map<std::string, std::string> domainUris_;
-    std::optional<std::string> defaultUris_;
+    std::optional<OwnDomain> ownDomain_;
 };
 
 }  // namespace qm

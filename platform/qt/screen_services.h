@@ -3,10 +3,10 @@
 #include <functional>
 #include <string>
 
+#include "platform/core/error_trap.h"
 #include "platform/dialogs.h"
 #include "platform/directory.h"
-#include "platform/core/error_trap.h"
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 #include "platform/system.h"
 
 namespace qm {

@@ -10,14 +10,12 @@
 
 #include "platform/samr/samba_config.h"
 #include "platform/samr/samba_headers.h"
+#include "platform/samr/samr_connect.h"
 #include "platform/samr/winnt_errors.h"
 
 namespace qm::samr {
 
 namespace {
-
-// A computer that accepted the connection but stops answering is given up after this long.
-constexpr std::uint32_t kCallTimeoutSeconds = 30;
 
 // Samba's client state is process-wide: its security mechanisms and its settings, loaded once from
 // our own file.
@@ -79,7 +77,8 @@ cli_credentials* makeCredentials(TALLOC_CTX* mem, loadparm_context* lp, const Lo
     cli_credentials_set_kerberos_state(credentials, CRED_USE_KERBEROS_DISABLED, CRED_SPECIFIED);
     cli_credentials_set_username(credentials, login.user.c_str(), CRED_SPECIFIED);
     cli_credentials_set_domain(credentials, login.domain.c_str(), CRED_SPECIFIED);
-    cli_credentials_set_password(credentials, login.password.c_str(), CRED_SPECIFIED);
+    // Samba keeps its copy in memory it wipes when it frees it.
+    cli_credentials_set_password(credentials, login.password, CRED_SPECIFIED);
     return credentials;
 }
 
@@ -89,7 +88,29 @@ void check(NTSTATUS status, const char* step) {
     }
 }
 
+bool unitAllowed(const Bytes& bits, std::uint64_t unit) {
+    return (bits[unit / 8] >> (unit % 8) & 1) != 0;
+}
+
 }  // namespace
+
+std::optional<Bytes> hourlyBits(std::uint32_t unitsPerWeek, const Bytes& bits) {
+    constexpr std::uint64_t kHours = 168;
+    if (unitsPerWeek == 0 || bits.size() < (unitsPerWeek + 7) / 8) {
+        return std::nullopt;
+    }
+    Bytes hours(kHours / 8, 0);
+    for (std::uint64_t hour = 0; hour < kHours; ++hour) {
+        const std::uint64_t first = hour * unitsPerWeek / kHours;
+        const std::uint64_t end = ((hour + 1) * unitsPerWeek + kHours - 1) / kHours;
+        bool allowed = true;
+        for (std::uint64_t unit = first; unit < end && allowed; ++unit) {
+            allowed = unitAllowed(bits, unit);
+        }
+        hours[hour / 8] |= static_cast<std::uint8_t>(allowed ? 1U << (hour % 8) : 0U);
+    }
+    return hours;
+}
 
 struct AccountDomain::Impl {
     TALLOC_CTX* mem = talloc_new(nullptr);  // owns the connection and everything it uses
@@ -99,6 +120,15 @@ struct AccountDomain::Impl {
     bool connectOpen = false;
     bool domainOpen = false;
     std::string computerName;
+    std::string host;
+
+    // A call the computer did not answer in time leaves it suspected of having stopped.
+    NTSTATUS transport(NTSTATUS status) {
+        if (NT_STATUS_EQUAL(status, NT_STATUS_IO_TIMEOUT)) {
+            Silence::timedOut(host);
+        }
+        return status;
+    }
 
     ~Impl() {
         // Closing is a courtesy to the server, which drops the handles with the connection anyway,
@@ -123,8 +153,8 @@ struct AccountDomain::Impl {
     template <typename Request>
     void callAllowingMore(std::uint32_t opnum, Request& request, TALLOC_CTX* answers,
                           const char* step) {
-        check(dcerpc_binding_handle_call(pipe->binding_handle, nullptr, &ndr_table_samr, opnum,
-                                         answers, &request),
+        check(transport(dcerpc_binding_handle_call(pipe->binding_handle, nullptr, &ndr_table_samr,
+                                                   opnum, answers, &request)),
               step);
         if (!NT_STATUS_EQUAL(request.out.result, STATUS_MORE_ENTRIES)) {
             check(request.out.result, step);
@@ -150,10 +180,9 @@ struct AccountDomain::Impl {
         check(dcerpc_parse_binding(mem, "ncacn_np:", &binding), "preparing the connection");
         check(dcerpc_binding_set_string_option(binding, "host", host.c_str()),
               "preparing the connection");
-        check(dcerpc_pipe_connect_b(mem, &pipe, binding, &ndr_table_samr,
-                                    makeCredentials(mem, lp, login), events, lp),
+        check(connectPipe(mem, &pipe, binding, makeCredentials(mem, lp, login), events, lp),
               "connecting");
-        dcerpc_binding_handle_set_timeout(pipe->binding_handle, kCallTimeoutSeconds);
+        dcerpc_binding_handle_set_timeout(pipe->binding_handle, kAnswerTimeoutSeconds);
 
         Scratch scratch(mem);
         samr_Connect2 request{};
@@ -253,8 +282,18 @@ AccountDomain::AccountDomain(std::unique_ptr<Impl> impl) : impl_(std::move(impl)
 AccountDomain::~AccountDomain() = default;
 
 std::shared_ptr<AccountDomain> AccountDomain::open(const std::string& host, const Login& login) {
+    if (const std::uint32_t status = Silence::givenUp(host); status != 0) {
+        throw Failure(status, "connecting (the computer stopped answering earlier in this run)");
+    }
     auto impl = std::make_unique<Impl>();
-    impl->connect(host, login);
+    impl->host = host;
+    try {
+        impl->connect(host, login);
+    } catch (const Failure& failure) {
+        Silence::connected(host, failure.status());
+        throw;
+    }
+    Silence::connected(host, 0);
     impl->openDomain(impl->accountDomainName());
     impl->readComputerName();
     return std::shared_ptr<AccountDomain>(new AccountDomain(std::move(impl)));
@@ -302,8 +341,9 @@ std::optional<std::uint32_t> AccountDomain::lookupUser(const std::string& name) 
     request.in.names = &accountName;
     request.out.rids = &rids;
     request.out.types = &types;
-    check(dcerpc_binding_handle_call(impl_->pipe->binding_handle, nullptr, &ndr_table_samr,
-                                     NDR_SAMR_LOOKUPNAMES, scratch, &request),
+    check(impl_->transport(dcerpc_binding_handle_call(impl_->pipe->binding_handle, nullptr,
+                                                      &ndr_table_samr, NDR_SAMR_LOOKUPNAMES,
+                                                      scratch, &request)),
           "looking up the user");
     if (NT_STATUS_EQUAL(request.out.result, NT_STATUS_NONE_MAPPED)) {
         return std::nullopt;
@@ -330,7 +370,10 @@ LogonHours AccountDomain::logonHours(std::uint32_t rid) {
     LogonHours hours;
     hours.unitsPerWeek = stored.units_per_week;
     if (stored.bits != nullptr) {
-        hours.bits.assign(stored.bits, stored.bits + stored.units_per_week / 8);
+        hours.bits.assign(stored.bits, stored.bits + (stored.units_per_week + 7) / 8);
+    }
+    if (auto hourly = hourlyBits(hours.unitsPerWeek, hours.bits)) {
+        return {168, std::move(*hourly)};
     }
     return hours;
 }

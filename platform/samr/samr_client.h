@@ -24,12 +24,13 @@ private:
 };
 
 // How to sign in: the Kerberos ticket of the default credential cache, or a name and password
-// (NTLM; domain may be empty, which a computer reads as its own).
+// (NTLM; domain may be empty, which a computer reads as its own). The password is the caller's,
+// borrowed for the sign-in, not copied.
 struct Login {
     bool kerberos = false;
     std::string user;
     std::string domain;
-    std::string password;
+    const char* password = "";
 };
 
 struct Account {
@@ -42,6 +43,10 @@ struct LogonHours {
     std::uint16_t unitsPerWeek = 0;
     Bytes bits;
 };
+
+// Hours read in other units (minutes, days …) as the 168-hour week: an hour is allowed when every
+// unit it overlaps is. Nothing when the bits do not hold the units they claim.
+std::optional<Bytes> hourlyBits(std::uint32_t unitsPerWeek, const Bytes& bits);
 
 // One SAMR connection to a computer, opened on its account domain (its own accounts, not
 // Builtin). Closes its handles and the connection when destroyed.

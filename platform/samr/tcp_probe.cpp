@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace qm {
@@ -85,9 +87,29 @@ private:
     bool answered_ = false;
 };
 
-}  // namespace
+// Hosts that gave no answer in time, by "host:port", with how often in a row.
+class Unanswered {
+public:
+    bool givenUp(const std::string& key) {
+        std::lock_guard lock(mutex_);
+        return misses_[key] >= 2;
+    }
+    void record(const std::string& key, bool silent) {
+        std::lock_guard lock(mutex_);
+        misses_[key] = silent ? misses_[key] + 1 : 0;
+    }
 
-ProbeResult probeTcp(const std::string& host, int port, std::chrono::milliseconds timeout) {
+private:
+    std::mutex mutex_;
+    std::map<std::string, int> misses_;
+};
+
+Unanswered& unanswered() {
+    static Unanswered hosts;
+    return hosts;
+}
+
+ProbeResult probeOnce(const std::string& host, int port, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -102,6 +124,21 @@ ProbeResult probeTcp(const std::string& host, int port, std::chrono::millisecond
     }
     sockets.waitUntil(deadline);
     return sockets.answered() ? ProbeResult::Answered : ProbeResult::NoAnswer;
+}
+
+}  // namespace
+
+ProbeResult probeTcp(const std::string& host, int port, std::chrono::milliseconds timeout) {
+    const std::string key = host + ":" + std::to_string(port);
+    if (unanswered().givenUp(key)) {
+        return ProbeResult::NoAnswer;
+    }
+    const auto start = Clock::now();
+    const ProbeResult result = probeOnce(host, port, timeout);
+    // Only silence counts: a refused connection is an answer, and a quick one.
+    const bool silent = result == ProbeResult::NoAnswer && Clock::now() - start >= timeout;
+    unanswered().record(key, silent);
+    return result;
 }
 
 }  // namespace qm

@@ -3,9 +3,8 @@
 #include <unistd.h>
 
 #include <climits>
-#include <mutex>
-#include <set>
 
+#include "platform/samr/computer_signin.h"
 #include "platform/samr/samr_client.h"
 #include "platform/samr/tcp_probe.h"
 #include "platform/samr/winnt_errors.h"
@@ -28,81 +27,6 @@ struct Computer {
     std::string name;
     std::shared_ptr<samr::AccountDomain> accounts;  // null: the local computer without SMB server
 };
-
-samr::Login passwordLogin(const Credentials::Password& answer) {
-    samr::Login login;
-    login.password = answer.password;
-    const std::string& typed = answer.user;
-    if (const auto backslash = typed.find('\\'); backslash != std::string::npos) {
-        login.domain = typed.substr(0, backslash);
-        login.user = typed.substr(backslash + 1);
-    } else if (const auto at = typed.rfind('@'); at != std::string::npos) {
-        login.user = typed.substr(0, at);
-        login.domain = typed.substr(at + 1);
-    } else {
-        login.user = typed;
-    }
-    return login;
-}
-
-RunTimeError connectError(const samr::Failure& failure, const std::string& computer,
-                          const std::string& signedInAs) {
-    return samrError(failure.status(), "Cannot connect to computer " + computer + signedInAs +
-                                           " (" + failure.what() + ")");
-}
-
-// Computers that refused the Kerberos ticket in this run. Each try costs a round trip to the KDC
-// and a failed sign-in, which a run binding hundreds of accounts of one computer should pay once.
-class KerberosRefusals {
-public:
-    bool contains(const std::string& host) {
-        std::lock_guard lock(mutex_);
-        return hosts_.count(upperCase(host)) != 0;
-    }
-    void add(const std::string& host) {
-        std::lock_guard lock(mutex_);
-        hosts_.insert(upperCase(host));
-    }
-
-private:
-    std::mutex mutex_;
-    std::set<std::string> hosts_;
-};
-
-KerberosRefusals& kerberosRefusals() {
-    static KerberosRefusals refusals;
-    return refusals;
-}
-
-// Signs in with the person's Kerberos ticket where the computer accepts it, otherwise with the
-// user name and password asked once per run. A refused password is asked again next time.
-std::shared_ptr<samr::AccountDomain> signIn(const std::string& host, const std::string& computer,
-                                            Credentials& credentials) {
-    if (!kerberosRefusals().contains(host) && credentials.hasKerberosTicket()) {
-        samr::Login kerberos;
-        kerberos.kerberos = true;
-        try {
-            return samr::AccountDomain::open(host, kerberos);
-        } catch (const samr::Failure&) {
-            // A computer outside the realm (a workgroup server) takes a password instead.
-            kerberosRefusals().add(host);
-        }
-    }
-    const Credentials::Password& answer = credentials.password();
-    if (answer.user.empty()) {
-        throw winNtError(hresultFromWin32(win32::Cancelled),
-                         "Cannot connect to computer " + computer +
-                             ": signing in was cancelled (no user name was given).");
-    }
-    try {
-        return samr::AccountDomain::open(host, passwordLogin(answer));
-    } catch (const samr::Failure& failure) {
-        if (refusesSignIn(failure.status())) {
-            credentials.forgetPassword();
-        }
-        throw connectError(failure, computer, " as " + answer.user);
-    }
-}
 
 void requireAnswer(const std::string& name) {
     switch (probeTcp(name, kSmbPort, kAnswerTimeout)) {
@@ -141,12 +65,17 @@ Computer reachComputer(const std::string& name, Credentials& credentials) {
     if (equalsIgnoringCase(name, localComputerName())) {
         Computer local{localComputerName(), nullptr};
         if (probeTcp(kLoopback, kSmbPort, kAnswerTimeout) == ProbeResult::Answered) {
-            local.accounts = signIn(kLoopback, local.name, credentials);
+            try {
+                local.accounts = signInToComputer(kLoopback, local.name, credentials);
+            } catch (const RunTimeError&) {
+                // On Windows this bind never fails: a local server that takes no sign-in from
+                // this person leaves the computer without accounts to show.
+            }
         }
         return local;
     }
     requireAnswer(name);
-    auto accounts = signIn(name, upperCase(name), credentials);
+    auto accounts = signInToComputer(name, upperCase(name), credentials);
     return {nameToShow(name, *accounts), accounts};
 }
 

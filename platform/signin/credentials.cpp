@@ -1,6 +1,9 @@
 #include "platform/signin/credentials.h"
 
 #include <krb5.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 #include <ctime>
 
@@ -33,7 +36,55 @@ bool cacheHasValidTgt(krb5_context context, krb5_ccache cache) {
     return found;
 }
 
+std::string userPrompt(const SignInTarget& target, int refusals) {
+    std::string prompt;
+    if (refusals > 0) {
+        prompt = target.name + " refused the user name or password (try " +
+                 std::to_string(refusals + 1) + " of " + std::to_string(Credentials::kTries) +
+                 ").\n";
+    }
+    const std::string kind = target.isComputer ? "computer " : "domain ";
+    return prompt + "Sign in to " + kind + target.name +
+           ": enter a user name as name, name@domain or DOMAIN\\name (a name alone is an "
+           "account of " +
+           target.name + ")";
+}
+
 }  // namespace
+
+void wipeText(std::string& text) {
+    explicit_bzero(text.data(), text.size());
+    text.clear();
+}
+
+Secret::Secret(std::string& text) : text_(text) {
+    wipeText(text);
+}
+
+Secret::Secret(Secret&& other) noexcept {
+    *this = std::move(other);
+}
+
+Secret& Secret::operator=(Secret&& other) noexcept {
+    if (this != &other) {
+        wipe();
+        // Copied, not moved: a short text lives inside the string object, which a move would
+        // leave behind unwiped.
+        text_.assign(other.text_);
+        other.wipe();
+    }
+    return *this;
+}
+
+void Secret::wipe() {
+    wipeText(text_);
+}
+
+void protectProcessMemory() {
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+}
 
 bool Credentials::hasKerberosTicket() const {
     krb5_context context = nullptr;
@@ -50,18 +101,39 @@ bool Credentials::hasKerberosTicket() const {
     return valid;
 }
 
-const Credentials::Password& Credentials::password() {
-    if (!asked_) {
-        password_.user = dialogs_.inputBox(
-            kAppTitle, "Enter user name for the directory (name@domain or DOMAIN\\name)");
-        password_.password.clear();
-        if (!password_.user.empty()) {
-            password_.password =
-                dialogs_.inputBox(kAppTitle, "Enter password for " + password_.user, true);
-        }
-        asked_ = true;
+std::optional<Login> Credentials::ask(const SignInTarget& target, int refusals) {
+    std::string user = dialogs_.inputBox(kAppTitle, userPrompt(target, refusals));
+    if (user.empty()) {
+        return std::nullopt;
     }
-    return password_;
+    protectProcessMemory();
+    std::string typed =
+        dialogs_.inputBox(kAppTitle, "Enter the password of " + user + " for " + target.name, true);
+    if (typed.empty()) {
+        // An empty password would make an anonymous LDAP bind that succeeds and then sees
+        // nothing: it counts as a cancelled sign-in.
+        return std::nullopt;
+    }
+    return Login{user, Secret(typed), target.name};
+}
+
+Credentials::Outcome Credentials::signIn(const SignInTarget& target, const Attempt& attempt) {
+    if (accepted_ && attempt(*accepted_)) {
+        return Outcome::SignedIn;
+    }
+    Outcome outcome = Outcome::Cancelled;
+    for (int refusals = 0; refusals < kTries; ++refusals) {
+        std::optional<Login> login = ask(target, refusals);
+        if (!login) {
+            return outcome;
+        }
+        if (attempt(*login)) {
+            accepted_ = std::move(login);
+            return Outcome::SignedIn;
+        }
+        outcome = Outcome::Refused;
+    }
+    return outcome;
 }
 
 }  // namespace qm

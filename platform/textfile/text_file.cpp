@@ -1,15 +1,14 @@
 #include "platform/textfile/text_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/core/code_page.h"
 #include "platform/core/run_time_error.h"
 #include "platform/core/utf8.h"
+#include "platform/textfile/file_calls.h"
 
 namespace qm {
 
@@ -17,52 +16,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kReadChunk = 64 * 1024;
-
-struct FileErrorKind {
-    std::int32_t number;
-    const char* text;
-};
-
-FileErrorKind kindOf(int errorNumber, bool creating) {
-    switch (errorNumber) {
-        case EEXIST:
-            return {58, "File already exists"};
-        case ENOENT:
-            return creating ? FileErrorKind{76, "Path not found"}
-                            : FileErrorKind{53, "File not found"};
-        case ENOTDIR:
-        case ENAMETOOLONG:
-            return {76, "Path not found"};
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY:
-            return {70, "Permission denied"};
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return {61, "Disk full"};
-        case EIO:
-            return {57, "Device I/O error"};
-        default:
-            return {75, "Path/File access error"};
-    }
-}
-
-RunTimeError fileError(int errorNumber, const std::string& path, bool creating = false) {
-    const FileErrorKind kind = kindOf(errorNumber, creating);
-    return RunTimeError(
-        kind.number, std::string(kind.text) + " (" + path + ": " + std::strerror(errorNumber) + ")",
-        kProgramSource);
-}
-
-void refuseFolder(int fd, const std::string& path) {
-    struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        throw fileError(EISDIR, path);
-    }
-}
 
 int closeReportingError(int& fd) {
     const int result = ::close(fd);
@@ -74,23 +27,10 @@ int closeReportingError(int& fd) {
 
 // --- Writer -----------------------------------------------------------------------------------
 
-TextFileWriter::TextFileWriter(std::string path, TextFileMode mode, TextEncoding encoding)
-    : path_(std::move(path)), encoding_(encoding) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC |
-                      (mode == TextFileMode::Append      ? O_APPEND
-                       : mode == TextFileMode::CreateNew ? O_EXCL
-                                                         : O_TRUNC);
-    fd_ = ::open(path_.c_str(), flags, 0666);
+TextFileWriter::TextFileWriter(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666);
     if (fd_ < 0) {
         throw fileError(errno, path_, true);
-    }
-    try {
-        if (encoding_ == TextEncoding::Utf8WithBom && lseek(fd_, 0, SEEK_END) == 0) {
-            writeAll(kByteOrderMark);
-        }
-    } catch (...) {
-        ::close(fd_);
-        throw;
     }
 }
 
@@ -101,20 +41,7 @@ TextFileWriter::~TextFileWriter() {
 }
 
 void TextFileWriter::writeLine(std::string_view utf8Text) {
-    std::string bytes;
-    if (encoding_ == TextEncoding::Windows1252) {
-        bytes = cp1252::fromUtf8(utf8Text);
-    } else if (encoding_ == TextEncoding::Windows1252Lossy) {
-        bytes = cp1252::fromUtf8Lossy(utf8Text);
-    } else if (utf8::isValid(utf8Text)) {
-        bytes = utf8Text;
-    } else {
-        throw RunTimeError(err::InvalidProcedureCall,
-                           "The text \"" + utf8::repaired(utf8Text) + "\" is not valid UTF-8",
-                           kProgramSource);
-    }
-    bytes += "\r\n";
-    writeAll(bytes);
+    writeAll(cp1252::fromUtf8Lossy(utf8Text) + "\r\n");
 }
 
 void TextFileWriter::writeAll(std::string_view bytes) {
@@ -149,12 +76,9 @@ void TextFileWriter::close() {
 
 // --- Reader -----------------------------------------------------------------------------------
 
-TextFileReader::TextFileReader(std::string path) : path_(std::move(path)) {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        throw fileError(errno, path_);
-    }
-    refuseFolder(fd_, path_);
+TextFileReader::TextFileReader(const std::string& path, std::string displayName)
+    : path_(displayName.empty() ? path : std::move(displayName)) {
+    fd_ = openRegularFile(path);
     try {
         while (buffer_.size() < kByteOrderMark.size() && fill()) {
         }

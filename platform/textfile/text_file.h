@@ -11,33 +11,17 @@ namespace qm {
 // program's file calls give (53 "File not found", 70 "Permission denied", 75 "Path/File access
 // error", 76 "Path not found", 61 "Disk full") and the system's own message.
 
-enum class TextFileMode {
-    CreateOrTruncate,  // an existing file is replaced
-    CreateNew,         // an existing file is error 58 "File already exists"
-    Append,            // an existing file is kept and added to; a missing one is created
-};
-
-enum class TextEncoding {
-    // The system's 8-bit code page; a character it lacks is an error naming the text, so a name
-    // is never stored as a '?' that would later match no account.
-    Windows1252,
-    // The same code page, but a character it lacks becomes '?', as Windows writes it: for the
-    // log, whose lines are read by people and must never stop a run half-way.
-    Windows1252Lossy,
-    // Any character; the mark is written when the file starts empty.
-    Utf8WithBom,
-};
-
+// Appends lines to a file, creating it when missing, in the system's 8-bit code page: a character
+// it lacks becomes '?', as Windows writes it. For the log, whose lines are read by people and must
+// never stop a run half-way. The sheets have a writer of their own (CsvSheetWriter).
 class TextFileWriter {
 public:
-    TextFileWriter(std::string path, TextFileMode mode,
-                   TextEncoding encoding = TextEncoding::Windows1252);
+    explicit TextFileWriter(std::string path);
     ~TextFileWriter();  // closes without reporting; call close() to hear of a failure
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-    // Writes the text and CR LF. A text that cannot be stored is refused whole: nothing of it is
-    // written.
+    // Writes the text and CR LF.
     void writeLine(std::string_view utf8Text);
     // Waits until everything written is on the disk, so a crash cannot lose an earlier line.
     void flushToDisk();
@@ -50,15 +34,15 @@ private:
     void writeAll(std::string_view bytes);
 
     std::string path_;
-    TextEncoding encoding_;
     int fd_ = -1;
 };
 
 class TextFileReader {
 public:
     // A file that starts with the UTF-8 byte-order mark is read as UTF-8; otherwise each line that
-    // is valid UTF-8 is read as UTF-8 and any other as Windows-1252.
-    explicit TextFileReader(std::string path);
+    // is valid UTF-8 is read as UTF-8 and any other as Windows-1252. Errors name the file as
+    // displayName when one is given. Only a regular file is opened, and never with a wait.
+    explicit TextFileReader(const std::string& path, std::string displayName = {});
     ~TextFileReader();
     TextFileReader(const TextFileReader&) = delete;
     TextFileReader& operator=(const TextFileReader&) = delete;

@@ -60,25 +60,6 @@ std::optional<CellPosition> parseCellReference(std::string_view reference) {
     return CellPosition{row, *column};
 }
 
-std::optional<std::pair<std::int32_t, std::int32_t>> parseColumnRange(std::string_view range) {
-    const auto first = takeColumn(range);
-    if (!first) {
-        return std::nullopt;
-    }
-    if (range.empty()) {
-        return std::pair{*first, *first};
-    }
-    if (range[0] != ':') {
-        return std::nullopt;
-    }
-    range.remove_prefix(1);
-    const auto last = takeColumn(range);
-    if (!last || !range.empty()) {
-        return std::nullopt;
-    }
-    return std::pair{std::min(*first, *last), std::max(*first, *last)};
-}
-
 std::string columnName(std::int32_t column) {
     std::string name;
     while (column > 0) {

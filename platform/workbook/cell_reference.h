@@ -19,9 +19,6 @@ struct CellPosition {
 // "AA10" as row 10, column 27; nothing when it is not a reference inside the worksheet.
 std::optional<CellPosition> parseCellReference(std::string_view reference);
 
-// "A:D" or "B" as the first and last column; nothing when not a column range of the worksheet.
-std::optional<std::pair<std::int32_t, std::int32_t>> parseColumnRange(std::string_view range);
-
 std::string columnName(std::int32_t column);
 std::string cellName(std::int32_t row, std::int32_t column);
 

@@ -2,28 +2,23 @@
 
 #include <filesystem>
 
+#include "logonhours/sheet_layout.h"
+#include "platform/core/app_identity.h"
+#include "platform/core/utf8.h"
 #include "platform/workbook/cell_reference.h"
 #include "platform/workbook/spreadsheet_error.h"
-#include "platform/core/utf8.h"
 
 namespace qm {
 
 namespace {
 
 constexpr std::size_t kMaxCellCharacters = 32767;
-constexpr std::size_t kMaxSheetNameCharacters = 31;
-constexpr double kMaxColumnWidth = 255;
-constexpr double kMinFontSize = 1;
-constexpr double kMaxFontSize = 409;
 
-void checkCell(std::int32_t row, std::int32_t column) {
+void checkCell(std::int32_t row, std::int32_t column, const std::string& text) {
     if (!isInsideWorksheet(row, column)) {
         throw spreadsheetError("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
                                ") is outside the worksheet");
     }
-}
-
-void checkCellText(std::int32_t row, std::int32_t column, const std::string& text) {
     // LibreOffice silently drops every cell after one with invalid UTF-8; refuse it here.
     if (!utf8::isValid(text)) {
         throw spreadsheetError("The text for cell " + cellName(row, column) + ", \"" +
@@ -35,108 +30,68 @@ void checkCellText(std::int32_t row, std::int32_t column, const std::string& tex
     }
 }
 
-void checkSheetName(const std::string& name) {
-    const bool validLength =
-        utf8::isValid(name) && !name.empty() && utf8::utf16Length(name) <= kMaxSheetNameCharacters;
-    if (!validLength || name.find_first_of(":\\/?*[]") != std::string::npos ||
-        name.front() == '\'' || name.back() == '\'') {
-        throw spreadsheetError("\"" + utf8::repaired(name) +
-                               "\" is not a valid worksheet name (1 to 31 characters, none of "
-                               ": \\ / ? * [ ], not starting or ending with an apostrophe)");
-    }
-}
-
 }  // namespace
 
-// --- Worksheet --------------------------------------------------------------------------------
+void NewWorkbook::set(Int32 row, int column, const std::string& text) {
+    checkCell(row.value(), column, text);
+    cells_.set(row.value(), column, text);
+}
 
-void NewWorksheet::checkOpen() const {
-    if (workbook_.isClosed()) {
+void NewWorkbook::begin() {
+    sheetName_ = sheet::kWorksheetName;
+    set(sheet::kVersionRow, sheet::kColumnLabel, kVersionLabel);
+    lastRow_ = sheet::kVersionRow;
+}
+
+void NewWorkbook::writeNames(const UserEntryNames& names) {
+    const Int32 r = lastRow_ + 2;  // one empty row below the previous block
+    set(r, sheet::kColumnLabel, sheet::kCommonNameLabel);
+    set(r, sheet::kColumnValue, names.commonName);
+    set(r, sheet::kColumnDayLabel, sheet::kLogonHoursLabel);
+    set(r, sheet::kColumnDay, sheet::kHoursHeading);
+    set(r + 1, sheet::kColumnLabel, sheet::kLogonNameLabel);
+    set(r + 1, sheet::kColumnValue, names.logonName);
+    set(r + 2, sheet::kColumnLabel, sheet::kContainerLabel);
+    set(r + 2, sheet::kColumnValue, names.container);
+    set(r + 3, sheet::kColumnLabel, sheet::kDomainLabel);
+    set(r + 3, sheet::kColumnValue, names.domain);
+    for (int day = 0; day < 7; ++day) {
+        set(r + 1 + day, sheet::kColumnDayLabel, sheet::kDayNames[day]);
+    }
+    lastRow_ = r + sheet::kBlockRows - 1;
+}
+
+void NewWorkbook::writeDays(const DayStrings& days) {
+    const Int32 r = lastRow_ - (sheet::kBlockRows - 1);
+    for (int day = 0; day < 7; ++day) {
+        set(r + 1 + day, sheet::kColumnDay, days[day]);
+    }
+}
+
+void NewWorkbook::finish() {
+    for (int column = 1; column <= 4; ++column) {
+        ColumnStyle& style = columns_[column];
+        style.fontName = sheet::kFontName;
+        style.fontSize = sheet::kFontSize;
+        style.width = sheet::kColumnWidths[column - 1];
+    }
+    save();
+}
+
+void NewWorkbook::abandon() noexcept {
+    try {
+        save();
+    } catch (const RunTimeError&) {
+        // The run is ending over an error already shown; what could be kept was kept.
+    }
+}
+
+void NewWorkbook::save() {
+    if (saved_) {
         throw spreadsheetError("The workbook has been closed");
     }
-}
-
-std::string NewWorksheet::Name() const {
-    checkOpen();
-    return name_;
-}
-
-void NewWorksheet::setName(const std::string& name) {
-    checkOpen();
-    checkSheetName(name);
-    name_ = name;
-}
-
-void NewWorksheet::setCellValue(std::int32_t row, std::int32_t column, const std::string& text) {
-    checkOpen();
-    checkCell(row, column);
-    checkCellText(row, column, text);
-    cells_.set(row, column, text);
-}
-
-Variant NewWorksheet::cellValue(std::int32_t row, std::int32_t column) {
-    checkOpen();
-    checkCell(row, column);
-    auto text = cells_.get(row, column);
-    return text ? Variant(std::move(*text)) : Variant();
-}
-
-template <typename Change>
-void NewWorksheet::changeColumns(const std::string& columns, Change change) {
-    checkOpen();
-    const auto range = parseColumnRange(columns);
-    if (!range) {
-        throw spreadsheetError("\"" + columns + "\" is not a range of columns");
-    }
-    for (std::int32_t column = range->first; column <= range->second; ++column) {
-        change(columns_[column]);
-    }
-}
-
-void NewWorksheet::setColumnsFontName(const std::string& columns, const std::string& fontName) {
-    if (fontName.empty() || !utf8::isValid(fontName)) {
-        throw spreadsheetError("\"" + utf8::repaired(fontName) + "\" is not a font name");
-    }
-    changeColumns(columns, [&](ColumnStyle& style) { style.fontName = fontName; });
-}
-
-void NewWorksheet::setColumnsFontSize(const std::string& columns, double size) {
-    if (!(size >= kMinFontSize && size <= kMaxFontSize)) {
-        throw spreadsheetError("A font size must be between 1 and 409 points");
-    }
-    changeColumns(columns, [&](ColumnStyle& style) { style.fontSize = size; });
-}
-
-void NewWorksheet::setColumnWidth(int column, double width) {
-    checkOpen();
-    checkCell(1, column);
-    if (!(width >= 0 && width <= kMaxColumnWidth)) {
-        throw spreadsheetError("A column width must be between 0 and 255 characters");
-    }
-    columns_[column].width = width;
-}
-
-// --- Workbook ---------------------------------------------------------------------------------
-
-Worksheet& NewWorkbook::Worksheets(int index) {
-    if (closed_) {
-        throw spreadsheetError("The workbook has been closed");
-    }
-    if (index != 1) {
-        throw RunTimeError(err::SubscriptOutOfRange, "Subscript out of range", kSpreadsheetSource);
-    }
-    return sheet_;
-}
-
-void NewWorkbook::setActiveSheetColumnWidth(int column, double width) {
-    sheet_.setColumnWidth(column, width);
-}
-
-void NewWorkbook::SaveAs(const std::string& fileName) {
-    if (closed_) {
-        throw spreadsheetError("The workbook has been closed");
-    }
-    writeXlsxWorkbook(saveFileName(fileName), sheet_.content());
+    saved_ = true;
+    writeXlsxWorkbook(saveFileName(fileName_), {sheetName_, columns_, cells_});
 }
 
 // A name without an extension gets ".xlsx", as in the spreadsheet application. Any other name is

@@ -4,61 +4,37 @@
 #include <map>
 #include <string>
 
+#include "platform/core/checked_int.h"
+#include "platform/sheet.h"
 #include "platform/workbook/cell_store.h"
-#include "platform/spreadsheet.h"
 #include "platform/workbook/xlsx_writer.h"
 
 namespace qm {
 
-// What the application needs of each of its workbooks beyond the automation interface.
-class ApplicationWorkbook : public Workbook {
+// The workbook form of a new logon-hours sheet, laid out as the sheet layout says: the version
+// label, then one block of 8 rows per user entry. Its cells are kept by a CellStore, and the file
+// is written only when the workbook is saved.
+class NewWorkbook : public SheetSink {
 public:
-    virtual void setActiveSheetColumnWidth(int column, double width) = 0;
-    virtual bool isClosed() const = 0;
-};
+    explicit NewWorkbook(std::string fileName) : fileName_(std::move(fileName)) {}
 
-class NewWorkbook;
-
-// The one worksheet of a new workbook. Cells are kept by a CellStore until the workbook is saved.
-class NewWorksheet : public Worksheet {
-public:
-    explicit NewWorksheet(const NewWorkbook& workbook) : workbook_(workbook) {}
-
-    std::string Name() const override;
-    void setName(const std::string& name) override;
-    void setCellValue(std::int32_t row, std::int32_t column, const std::string& text) override;
-    Variant cellValue(std::int32_t row, std::int32_t column) override;
-    void setColumnsFontName(const std::string& columns, const std::string& fontName) override;
-    void setColumnsFontSize(const std::string& columns, double size) override;
-    void setColumnWidth(int column, double width);
-
-    SheetContent content() { return {name_, columns_, cells_}; }
+    void begin() override;
+    void writeNames(const UserEntryNames& names) override;
+    void writeDays(const DayStrings& days) override;
+    // Formats columns A to D (the font, the widths), then saves.
+    void finish() override;
+    void abandon() noexcept override;
 
 private:
-    template <typename Change>
-    void changeColumns(const std::string& columns, Change change);
-    void checkOpen() const;
+    void set(Int32 row, int column, const std::string& text);
+    void save();
 
-    const NewWorkbook& workbook_;
-    std::string name_ = "Sheet1";
+    std::string fileName_;
+    std::string sheetName_ = "Sheet1";
     std::map<std::int32_t, ColumnStyle> columns_;
     CellStore cells_;
-};
-
-// A workbook made by Workbooks.Add. It exists only in the program until SaveAs writes it.
-class NewWorkbook : public ApplicationWorkbook {
-public:
-    NewWorkbook() : sheet_(*this) {}
-
-    Worksheet& Worksheets(int index) override;
-    void SaveAs(const std::string& fileName) override;
-    void Close() override { closed_ = true; }
-    void setActiveSheetColumnWidth(int column, double width) override;
-    bool isClosed() const override { return closed_; }
-
-private:
-    NewWorksheet sheet_;
-    bool closed_ = false;
+    Int32 lastRow_ = 0;  // the last row of the version label or of the latest block
+    bool saved_ = false;
 };
 
 // The file a workbook is saved as, as the spreadsheet application names it.

@@ -1,41 +1,42 @@
 #include "platform/workbook/workbook_application.h"
 
-#include <vector>
-
+#include "platform/core/text.h"
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/new_workbook.h"
-#include "platform/workbook/opened_workbook.h"
 #include "platform/workbook/spreadsheet_error.h"
 
 namespace qm {
 
 namespace {
 
-class WorkbookApplication : public SpreadsheetApplication {
+// The first worksheet of an opened workbook; closed, it refuses further reads.
+class OpenedWorkbook : public WorkbookSource {
 public:
-    Workbook& WorkbooksAdd() override {
-        checkRunning();
-        return activate(std::make_unique<NewWorkbook>());
-    }
+    explicit OpenedWorkbook(std::unique_ptr<CellReader> reader) : reader_(std::move(reader)) {}
 
-    Workbook& WorkbooksOpen(const std::string& fileName) override {
-        checkRunning();
-        return activate(std::make_unique<OpenedWorkbook>(fileName, openWorkbookFile(fileName)));
-    }
-
-    Workbook& ActiveWorkbook() override { return active(); }
-
-    void setColumnWidth(int column, double width) override {
-        active().setActiveSheetColumnWidth(column, width);
-    }
-
-    // Unsaved workbooks are discarded without a question: the application is never visible.
-    void Quit() override {
-        for (auto& workbook : workbooks_) {
-            workbook->Close();
+    std::string cellText(std::int32_t row, int column) override {
+        if (!reader_) {
+            throw spreadsheetError("The workbook has been closed");
         }
-        running_ = false;
+        return reader_->cellValue(row, column).toText();
     }
+    void close() override { reader_.reset(); }
+
+private:
+    std::unique_ptr<CellReader> reader_;
+};
+
+class WorkbookApplication : public Spreadsheet {
+public:
+    std::unique_ptr<SheetSink> newWorkbook(const std::string& fileName) override {
+        checkRunning();
+        return std::make_unique<NewWorkbook>(fileName);
+    }
+    std::unique_ptr<WorkbookSource> openWorkbook(const std::string& fileName) override {
+        checkRunning();
+        return std::make_unique<OpenedWorkbook>(openWorkbookFile(fileName));
+    }
+    void quit() override { running_ = false; }
 
 private:
     void checkRunning() const {
@@ -44,30 +45,12 @@ private:
         }
     }
 
-    Workbook& activate(std::unique_ptr<ApplicationWorkbook> workbook) {
-        workbooks_.push_back(std::move(workbook));
-        return *workbooks_.back();
-    }
-
-    // The most recently added or opened workbook that is still open. Closed ones are kept, so a
-    // reference a caller still holds refuses further calls instead of dangling.
-    ApplicationWorkbook& active() {
-        checkRunning();
-        for (auto workbook = workbooks_.rbegin(); workbook != workbooks_.rend(); ++workbook) {
-            if (!(*workbook)->isClosed()) {
-                return **workbook;
-            }
-        }
-        throw spreadsheetError("There is no open workbook");
-    }
-
-    std::vector<std::unique_ptr<ApplicationWorkbook>> workbooks_;
     bool running_ = true;
 };
 
 class WorkbookApplicationFactory : public SpreadsheetFactory {
 public:
-    std::unique_ptr<SpreadsheetApplication> createApplication() override {
+    std::unique_ptr<Spreadsheet> start() override {
         return std::make_unique<WorkbookApplication>();
     }
 };

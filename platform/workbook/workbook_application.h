@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 
 namespace qm {
 
-// The spreadsheet application of this program: new workbooks are written as OOXML workbooks with
+// The spreadsheet component of this program: new workbooks are written as OOXML workbooks with
 // libxlsxwriter; existing .xlsx and legacy .xls workbooks are read by their content. It runs in
 // the program's own process, is never visible and asks nobody anything.
 std::unique_ptr<SpreadsheetFactory> makeSpreadsheetFactory();

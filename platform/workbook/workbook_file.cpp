@@ -1,8 +1,9 @@
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <unistd.h>
 
+#include <optional>
+
+#include "platform/textfile/file_calls.h"
+#include "platform/textfile/file_snapshot.h"
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/xls_reader.h"
@@ -16,18 +17,11 @@ constexpr std::string_view kZipSignature = "PK";
 constexpr std::string_view kOleSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 std::string firstBytes(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        throw spreadsheetError("The workbook " + path + " cannot be opened (it is a folder)");
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        throw spreadsheetError("The workbook " + path + " cannot be opened (" +
-                               std::strerror(errno) + ")");
-    }
+    const int fd = openRegularFile(path);
     std::string bytes(kOleSignature.size(), '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    bytes.resize(got < 0 ? 0 : std::size_t(got));
     return bytes;
 }
 
@@ -46,9 +40,19 @@ std::unique_ptr<CellReader> openOleFile(const std::string& path, const ReaderLim
 }  // namespace
 
 std::unique_ptr<CellReader> openWorkbookFile(const std::string& path, const ReaderLimits& limits) {
-    const std::string head = firstBytes(path);
+    // The sheet is read from a private copy: both passes of a Set run see the rows confirmed.
+    // A legacy workbook needs none, as it is read whole when opened.
+    std::optional<FileSnapshot> snapshot;
+    try {
+        snapshot.emplace(path);
+    } catch (const RunTimeError& error) {
+        throw spreadsheetError("The workbook " + path + " cannot be opened (" +
+                               error.description() + ")");
+    }
+    const std::string head = firstBytes(snapshot->path());
     if (head.starts_with(kZipSignature)) {
-        return std::make_unique<XlsxCellReader>(ZipArchive::openFile(path), limits);
+        return std::make_unique<XlsxCellReader>(ZipArchive::openFile(snapshot->path(), path),
+                                                limits);
     }
     if (head == kOleSignature) {
         return openOleFile(path, limits);

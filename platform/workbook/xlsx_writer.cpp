@@ -1,16 +1,13 @@
 #include "platform/workbook/xlsx_writer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <random>
 #include <tuple>
 #include <utility>
 
+#include "platform/textfile/file_calls.h"
 #include "platform/workbook/cell_text.h"
 #include "platform/workbook/spreadsheet_error.h"
 
@@ -28,39 +25,6 @@ void check(lxw_error result, const std::string& path, const std::string& step) {
     if (result != LXW_NO_ERROR) {
         throw saveError(path, step + " failed (" + lxw_strerror(result) + ")");
     }
-}
-
-// A new, empty file beside the target, created under a name nobody else uses.
-std::string createTemporarySibling(const std::string& target) {
-    const fs::path targetPath(target);
-    const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : ".";
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = ".~" + targetPath.filename().string() + "." +
-                                 std::to_string(random() % 1000000000u) + ".tmp";
-        const std::string candidate = (folder / name).string();
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return candidate;
-        }
-        if (errno != EEXIST) {
-            throw saveError(target, std::strerror(errno));
-        }
-    }
-    throw saveError(target, "no temporary file name is free in its folder");
-}
-
-void syncToDisk(const std::string& path, const std::string& target) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        throw saveError(target, std::strerror(error));
-    }
-    ::close(fd);
 }
 
 // Builds the workbook file at path; the libxlsxwriter workbook lives only inside this class.
@@ -167,19 +131,27 @@ void writeXlsxWorkbook(const std::string& path, const SheetContent& sheet) {
     if (fs::is_directory(path, error)) {
         throw saveError(path, "that is a folder");
     }
-    const std::string temporary = createTemporarySibling(path);
+    SiblingFile temporary{-1, {}};
     try {
-        XlsxBuild build(temporary, path);
+        temporary = createTemporarySibling(path);
+    } catch (const RunTimeError& error) {
+        throw saveError(path, error.description());
+    }
+    try {
+        XlsxBuild build(temporary.path, path);
         build.write(sheet);
         build.close();
-        syncToDisk(temporary, path);
-        if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-            throw saveError(path, std::strerror(errno));
-        }
+        replaceWith(temporary.fd, temporary.path, path);
+    } catch (const RunTimeError& error) {
+        ::close(temporary.fd);
+        ::unlink(temporary.path.c_str());
+        throw error.source() == kSpreadsheetSource ? error : saveError(path, error.description());
     } catch (...) {
-        ::unlink(temporary.c_str());
+        ::close(temporary.fd);
+        ::unlink(temporary.path.c_str());
         throw;
     }
+    ::close(temporary.fd);
 }
 
 }  // namespace qm

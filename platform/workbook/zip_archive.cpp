@@ -50,13 +50,14 @@ ZipArchive::~ZipArchive() {
     }
 }
 
-ZipArchive ZipArchive::openFile(const std::string& path) {
+ZipArchive ZipArchive::openFile(const std::string& path, const std::string& displayName) {
+    const std::string& name = displayName.empty() ? path : displayName;
     int code = 0;
     zip* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
     if (!archive) {
-        throwOpenError(path, code);
+        throwOpenError(name, code);
     }
-    return ZipArchive(checkedArchive(archive, path), path);
+    return ZipArchive(checkedArchive(archive, name), name);
 }
 
 ZipArchive ZipArchive::openBuffer(const void* data, std::size_t size,

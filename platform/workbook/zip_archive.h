@@ -20,7 +20,7 @@ struct DecompressionBudget {
 // component's RunTimeErrors naming the file as displayName.
 class ZipArchive {
 public:
-    static ZipArchive openFile(const std::string& path);
+    static ZipArchive openFile(const std::string& path, const std::string& displayName = {});
     static ZipArchive openBuffer(const void* data, std::size_t size,
                                  const std::string& displayName);
     ~ZipArchive();

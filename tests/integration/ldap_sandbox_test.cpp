@@ -4,15 +4,18 @@
 // name the sandbox's files. The last test stops and restarts the DC, so the suite runs alone.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
 #include "platform/ldap/directory_services.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_query.h"
+#include "platform/ldap/ldap_session.h"
 #include "setting/name_escape.h"
 #include "support/fake_dialogs.h"
 #include "support/run_time_errors.h"
@@ -55,9 +58,22 @@ protected:
 
     // Starts the DC again when a test that stopped it failed half-way.
     void TearDown() override {
+        if (dcFrozen) {
+            freezeDc(SIGCONT);
+        }
         if (dcStopped) {
             sandbox("start");
         }
+    }
+
+    // Stops or continues the corp DC's processes (one process group) without ending them: the
+    // kernel still accepts connections, and nothing answers.
+    void freezeDc(int signal) {
+        std::ifstream pidFile(std::string(std::getenv("QUILLMARK_SANDBOX_DIR")) + "/run/corp.pid");
+        pid_t group = 0;
+        ASSERT_TRUE(pidFile >> group) << "no pid recorded for the corp DC";
+        ASSERT_EQ(kill(-group, signal), 0);
+        dcFrozen = signal == SIGSTOP;
     }
 
     static void sandbox(const std::string& arguments) {
@@ -84,6 +100,7 @@ protected:
     }
 
     bool dcStopped = false;
+    bool dcFrozen = false;
     FakeDialogs dialogs;
     Credentials credentials{dialogs};
     std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
@@ -209,6 +226,33 @@ TEST_F(LdapSandbox, WithoutATicketThePasswordAskedOnceSignsInOverStartTlsAndLdap
     EXPECT_EQ(childPaths(*west, {"organizationalUnit"}).size(), 2U);
     ASSERT_EQ(dialogs.shown.size(), 2U) << "user name and password, once for the whole run";
     EXPECT_TRUE(dialogs.shown[1].masked);
+}
+
+// A DC that stops answering mid-run costs one answer timeout and one failed reconnect; every later
+// call fails at once with the same error instead of waiting again.
+TEST_F(LdapSandbox, AStalledDcIsWaitedForTwiceAndThenFailsEveryCallAtOnce) {
+    LdapSession session("ldap://dc1.corp.test", "corp.test", credentials);
+    const auto readUser = [&](int i) {
+        const std::string dn = i % 2 == 0 ? kPatOrtiz : "CN=Administrator,CN=Users," + kCorp;
+        return session.search({dn, LDAP_SCOPE_BASE, "(objectClass=user)", {"logonHours"}},
+                              {"Cannot bind to " + dn, kLdapSource});
+    };
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(readUser(i).size(), 1U);
+    }
+    freezeDc(SIGSTOP);
+    constexpr int kStalledCalls = 200;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::int32_t> numbers;
+    for (int i = 0; i < kStalledCalls; ++i) {
+        numbers.push_back(errorOf([&] { readUser(i); }).number());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    freezeDc(SIGCONT);
+    EXPECT_EQ(std::count(numbers.begin(), numbers.end(), hresult::Timeout), kStalledCalls);
+    EXPECT_LT(took, std::chrono::seconds(2 * LdapSession::kOperationTimeoutSeconds + 4));
+    std::cout << "[ measured ] " << kStalledCalls << " calls to a stalled DC took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
 }
 
 // Last: stops the DC. The next calls must fail at once with "server down", and the same directory

@@ -4,8 +4,11 @@
 // where their names resolve.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <set>
 #include <tuple>
 
@@ -139,6 +142,42 @@ TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
     computer->setFilter({"user"});
     EXPECT_TRUE(computer->children().empty());
     EXPECT_TRUE(dialogs.shown.empty());
+
+    // With a local SMB server whose sign-in the person cancels, the computer stands as well.
+    LoopbackListener server(LoopbackListener::Mode::Answering, "127.0.0.1", 445);
+    ASSERT_TRUE(server.listening());
+    dialogs.inputAnswers.clear();
+    computer = bind("WinNT://" + name + ",computer");
+    EXPECT_EQ(computer->Name(), name);
+    EXPECT_TRUE(computer->children().empty());
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_NE(dialogs.shown[0].text.find(name), std::string::npos) << dialogs.shown[0].text;
+}
+
+// Last: the provider gives PC01 up for the rest of the process. A computer that stops answering
+// (its smbd stopped, so the kernel still accepts connections until its backlog is full) costs one
+// answer timeout and one failed retry, at most two short connect probes more once the backlog is
+// full; every other bind fails at once.
+TEST_F(WinNtSandbox, AStalledComputerIsWaitedForTwiceAndThenFailsEveryBindAtOnce) {
+    EXPECT_EQ(bind("WinNT://PC01,computer")->Name(), "PC01");
+    std::ifstream pidFile(std::string(std::getenv("QUILLMARK_SANDBOX_DIR")) + "/run/pc01.pid");
+    pid_t group = 0;
+    ASSERT_TRUE(pidFile >> group) << "no pid recorded for PC01";
+    ASSERT_EQ(kill(-group, SIGSTOP), 0);
+    constexpr int kStalledBinds = 100;
+    std::vector<std::string> errors;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kStalledBinds; ++i) {
+        errors.push_back(errorOf([&] { bind("WinNT://PC01,computer"); }).description());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    kill(-group, SIGCONT);
+    EXPECT_LT(took, 2 * 10s + 2 * 3s + 4s);
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& e) { return e.find("PC01") != e.npos; }),
+              kStalledBinds);
+    std::cout << "[ measured ] " << kStalledBinds << " binds of a stalled computer took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "logonhours/logon_hours.h"
 #include "platform/controls.h"
@@ -20,9 +21,13 @@ namespace qm::testing {
 class FakeProgressBar : public ProgressBar {
 public:
     void setMaximum(Int16 value) override { maximum = value.value(); }
-    void setValue(Int16 value) override { highest = std::max(highest, int(value.value())); }
+    void setValue(Int16 value) override {
+        onValue(value.value());
+        highest = std::max(highest, int(value.value()));
+    }
     int maximum = -1;
     int highest = 0;
+    std::function<void(int)> onValue = [](int) {};  // a look at the run half-way
 };
 
 // The fake platform, a private folder as the program's folder, and the CSV sheet's line format.

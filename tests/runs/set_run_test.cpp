@@ -1,6 +1,7 @@
 #include "setting/set_run.h"
 
-#include "platform/textfile/text_file.h"
+#include <sys/stat.h>
+
 #include "runs/run_fixture.h"
 
 namespace qm {
@@ -75,14 +76,22 @@ protected:
 };
 
 TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
-    writeBytes(file, kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
-                         entry("kiosk", "PC01", "PC01", kAll) + line({"x", "y", "z"}) +
+    writeBytes(file, "\"NAME" + kHeader.substr(5) +
+                         entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
+                         entry("kiosk", "PC01", "PC01", kAll) +
+                         line({"x\x1B[2J", std::string("y\0", 2), "z"}) +
                          entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", std::string(23, '1')) +
                          entry("Nobody", "CN=Users", "DC=corp,DC=test", kAll) +
                          entry("Locked", "CN=Users", "DC=corp,DC=test", kAll) +
                          entry("Direct", "", "DC=corp,DC=test", kAll) + "x,y\r\n");
     dialogs.messageAnswers = {Answer::Yes};
     logonHours.setBiasHours(5);
+    dialogs.onShow = [&](const testing::ShownDialog& box) {  // applied is what was confirmed
+        if (box.style == MessageStyle::Question) {
+            writeBytes(file,
+                       kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
+        }
+    };
 
     run();
 
@@ -97,7 +106,7 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(log(), logHeader(file, "7") +
                          "Updated CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test\r\n"
                          "Updated PC01\\kiosk\r\n"
-                         "### Invalid line for user: x, container: y, domain: z\r\n"
+                         "### Invalid line for user: x?[2J, container: y?, domain: z\r\n"
                          "### Invalid Logon Hours for DC=corp,DC=test\\Ann=Lee\r\n"
                          "### Unable to bind to user CN=Nobody,CN=Users,DC=corp,DC=test\r\n"
                          "### Unable to update user CN=Locked,CN=Users,DC=corp,DC=test\r\n"
@@ -115,11 +124,13 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(progress.highest, 7);
 }
 
-// The restore sheet of a run, set in its turn, puts back exactly what the run overwrote.
+// The restore sheet of a run, set in its turn, puts back exactly what the run overwrote, even
+// for a user the sheet named twice.
 TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
     writeBytes(file, kHeader + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
                          entry("kiosk", "PC01", "PC01", kOffice) +
-                         entry("Direct", "", "DC=corp,DC=test", kOffice));
+                         entry("Direct", "", "DC=corp,DC=test", kOffice) +
+                         entry("SMITH, JIM", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
     logonHours.setBiasHours(-3);
     dialogs.messageAnswers = {Answer::Yes, Answer::Ok, Answer::Yes};
     run();
@@ -136,7 +147,7 @@ TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
 }
 
 TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
-    auto& cells = spreadsheets.saved[path("input.xlsx")];
+    auto& cells = spreadsheets.workbooks[path("input.xlsx")];
     auto block = [&](int r, const std::vector<std::string>& labels, const std::string& day) {
         cells[{r, 1}] = r == 3 ? "  COMMON name " : "Common Name";
         for (int k = 0; k < 4; ++k) {
@@ -183,9 +194,12 @@ TEST_F(SetRunTest, ARunThatCannotGoAheadChangesNobodyAndLogsNothing) {
     EXPECT_EQ(dialogs.messages().back(),
               "Unable to open log file " + path("no/such/folder") + "/Quillmark.log");
 
-    file = path("missing.csv");
-    run();
-    EXPECT_EQ(dialogs.messages().back(), "Cannot open CSV file " + file + ".");
+    mkfifo(path("pipe.csv").c_str(), 0600);  // a pipe would never end
+    for (const char* name : {"missing.csv", "pipe.csv"}) {
+        file = path(name);
+        run();
+        EXPECT_EQ(dialogs.messages().back(), "Cannot open CSV file " + file + ".");
+    }
     workbook = true;
     run();
     EXPECT_EQ(dialogs.messages().back(), "Cannot open spreadsheet " + file + ".");
@@ -216,23 +230,23 @@ TEST_F(SetRunTest, AThreeFieldHeaderIsLoggedAndTwoRunsAppendTwoSections) {
 }
 
 // The error block holds the row being set when the error came inside one, and only the error
-// when it came between rows.
+// when it came between rows. The header groups the digits of the count.
 TEST_F(SetRunTest, AnErrorEndsTheProgramWithAnErrorBlockInTheLog) {
-    writeBytes(file, kioskSheet);
-    dialogs.onShow = [&](const testing::ShownDialog& box) {  // an unreadable line appears
-        if (box.style == MessageStyle::Question) {
-            std::ofstream(file, std::ios::app | std::ios::binary)
-                << std::string(TextFileReader::kMaxLineBytes + 10, 'x');
-        }
-    };
+    std::string sheet = kHeader;
+    for (int user = 0; user < 1000; ++user) {
+        sheet += entry("kiosk", "PC01", "PC01", kAll);
+    }
+    writeBytes(file, sheet);
+    progress.onValue = [](int) { throw RunTimeError(6, "Overflow", "Quillmark"); };
     dialogs.messageAnswers = {Answer::Yes};
     EXPECT_THROW(run(), ProgramEnded);
     std::string text = log();
-    EXPECT_TRUE(text.substr(text.find("Updated PC01"))
-                    .starts_with("Updated PC01\\kiosk\r\n### Error & 31 in QMK18\r\n"
-                                 "    Error Number: 75\r\n    Description:"));
+    EXPECT_TRUE(text.starts_with(logHeader(file, "1,000") +
+                                 "Updated PC01\\kiosk\r\n### Error & 45 in QMK18\r\n"
+                                 "    Error Number: 6\r\n    Description:"));
     EXPECT_EQ(text.find("    Domain:"), std::string::npos);
     EXPECT_EQ(text.find("Finished at:"), std::string::npos);
+    progress.onValue = [](int) {};
 
     std::filesystem::remove(path("Quillmark.log"));
     dialogs.onShow = nullptr;

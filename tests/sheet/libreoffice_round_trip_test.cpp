@@ -8,8 +8,8 @@
 #include <regex>
 
 #include "logonhours/sheet_layout.h"
-#include "platform/workbook/cell_reader.h"
 #include "platform/textfile/text_file.h"
+#include "platform/workbook/cell_reader.h"
 #include "platform/workbook/workbook_application.h"
 #include "support/libreoffice.h"
 #include "support/workbook_files.h"
@@ -43,16 +43,10 @@ std::string dayString(int user, int day) {
     return digits;
 }
 
-// The workbook exactly as the Document run builds it, and the cells it should hold.
+// The workbook the Document run builds, and the cells it should hold.
 Grid writeLogonHoursWorkbook(const std::string& fileName) {
     Grid cells;
-    auto app = makeSpreadsheetFactory()->createApplication();
-    Worksheet& sheet = app->WorkbooksAdd().Worksheets(1);
-    auto set = [&](int row, int column, const std::string& text) {
-        sheet.setCellValue(row, column, text);
-        cells[{row, column}] = text;
-    };
-    sheet.setName(sheet::kWorksheetName);
+    auto set = [&](int row, int column, const std::string& text) { cells[{row, column}] = text; };
     set(1, 1, "Quillmark Version 2.0");
     for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
         const int r = sheet::blockFirstRow(user);
@@ -74,14 +68,18 @@ Grid writeLogonHoursWorkbook(const std::string& fileName) {
             set(r + k, 4, dayString(user, k - 1));
         }
     }
-    sheet.setColumnsFontName(sheet::kColumnsRange, sheet::kFontName);
-    sheet.setColumnsFontSize(sheet::kColumnsRange, sheet::kFontSize);
-    for (int column = 1; column <= 4; ++column) {
-        app->setColumnWidth(column, sheet::kColumnWidths[column - 1]);
+    const auto spreadsheet = makeSpreadsheetFactory()->start();
+    const auto book = spreadsheet->newWorkbook(fileName);
+    book->begin();
+    for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
+        book->writeNames({kUsers[user][0], kUsers[user][1], kUsers[user][2], kUsers[user][3]});
+        DayStrings days;
+        for (int day = 0; day < 7; ++day) {
+            days[day] = dayString(user, day);
+        }
+        book->writeDays(days);
     }
-    app->ActiveWorkbook().SaveAs(fileName);
-    app->ActiveWorkbook().Close();
-    app->Quit();
+    book->finish();
     return cells;
 }
 

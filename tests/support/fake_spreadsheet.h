@@ -6,84 +6,94 @@
 #include <utility>
 #include <vector>
 
-#include "platform/spreadsheet.h"
+#include "platform/sheet.h"
 
 namespace qm::testing {
 
 using Cells = std::map<std::pair<int, int>, std::string>;
 
-// An in-memory spreadsheet application: "files" are maps of cells shared with the test, and the
-// opening, saving and closing calls are recorded in order.
+// The spreadsheet component in memory. A workbook to open is cells the test sets; a new workbook
+// keeps each user entry as one text, "common name|logon name|container|domain|Sunday|…|Saturday",
+// filed under its name when saved. Starting, saving, opening, closing and quitting are recorded.
 struct FakeSpreadsheets : SpreadsheetFactory {
-    std::map<std::string, Cells> saved;
+    std::map<std::string, Cells> workbooks;
+    std::map<std::string, std::vector<std::string>> saved;
     std::vector<std::string> calls;
     bool failCreate = false;
     bool failSave = false;
 
-    std::unique_ptr<SpreadsheetApplication> createApplication() override;
+    std::unique_ptr<Spreadsheet> start() override;
 };
 
-class FakeWorkbook : public Workbook, public Worksheet {
+class FakeNewWorkbook : public SheetSink {
 public:
-    FakeWorkbook(FakeSpreadsheets& files, Cells cells) : files_(files), cells_(std::move(cells)) {}
+    FakeNewWorkbook(FakeSpreadsheets& files, std::string name)
+        : files_(files), name_(std::move(name)) {}
 
-    Worksheet& Worksheets(int) override { return *this; }
-    void SaveAs(const std::string& fileName) override {
-        files_.calls.push_back("SaveAs " + fileName);
-        if (files_.failSave) {
-            throw RunTimeError(1004, "Cannot access " + fileName, "Spreadsheet");
+    void begin() override {}
+    void writeNames(const UserEntryNames& n) override {
+        entries_.push_back(n.commonName + "|" + n.logonName + "|" + n.container + "|" + n.domain);
+    }
+    void writeDays(const DayStrings& days) override {
+        for (const auto& day : days) {
+            entries_.back() += "|" + day;
         }
-        files_.saved[fileName] = cells_;
     }
-    void Close() override { files_.calls.push_back("Close"); }
+    void finish() override {
+        files_.calls.push_back("SaveAs " + name_);
+        if (files_.failSave) {
+            throw RunTimeError(1004, "Cannot access " + name_, "Spreadsheet");
+        }
+        abandon();
+    }
+    void abandon() noexcept override { files_.saved[name_] = entries_; }
 
-    std::string Name() const override { return "Sheet1"; }
-    void setName(const std::string&) override {}
-    void setCellValue(std::int32_t row, std::int32_t column, const std::string& text) override {
-        cells_[{row, column}] = text;
+private:
+    FakeSpreadsheets& files_;
+    std::string name_;
+    std::vector<std::string> entries_;
+};
+
+class FakeOpenedWorkbook : public WorkbookSource {
+public:
+    FakeOpenedWorkbook(FakeSpreadsheets& files, Cells cells)
+        : files_(files), cells_(std::move(cells)) {}
+    std::string cellText(std::int32_t row, int column) override {
+        const auto found = cells_.find({row, column});
+        return found == cells_.end() ? std::string() : found->second;
     }
-    Variant cellValue(std::int32_t row, std::int32_t column) override {
-        auto it = cells_.find({row, column});
-        return it == cells_.end() ? Variant() : Variant(it->second);
-    }
-    void setColumnsFontName(const std::string&, const std::string&) override {}
-    void setColumnsFontSize(const std::string&, double) override {}
+    void close() override { files_.calls.push_back("Close"); }
 
 private:
     FakeSpreadsheets& files_;
     Cells cells_;
 };
 
-class FakeSpreadsheetApplication : public SpreadsheetApplication {
+class FakeSpreadsheet : public Spreadsheet {
 public:
-    explicit FakeSpreadsheetApplication(FakeSpreadsheets& files) : files_(files) {}
-    Workbook& WorkbooksAdd() override {
+    explicit FakeSpreadsheet(FakeSpreadsheets& files) : files_(files) {}
+    std::unique_ptr<SheetSink> newWorkbook(const std::string& fileName) override {
         files_.calls.push_back("Add");
-        workbook_ = std::make_unique<FakeWorkbook>(files_, Cells());
-        return *workbook_;
+        return std::make_unique<FakeNewWorkbook>(files_, fileName);
     }
-    Workbook& WorkbooksOpen(const std::string& fileName) override {
+    std::unique_ptr<WorkbookSource> openWorkbook(const std::string& fileName) override {
         files_.calls.push_back("Open " + fileName);
-        if (!files_.saved.contains(fileName)) {
+        if (!files_.workbooks.contains(fileName)) {
             throw RunTimeError(1004, "Cannot find " + fileName, "Spreadsheet");
         }
-        workbook_ = std::make_unique<FakeWorkbook>(files_, files_.saved[fileName]);
-        return *workbook_;
+        return std::make_unique<FakeOpenedWorkbook>(files_, files_.workbooks[fileName]);
     }
-    Workbook& ActiveWorkbook() override { return *workbook_; }
-    void setColumnWidth(int, double) override {}
-    void Quit() override { files_.calls.push_back("Quit"); }
+    void quit() override { files_.calls.push_back("Quit"); }
 
 private:
     FakeSpreadsheets& files_;
-    std::unique_ptr<FakeWorkbook> workbook_;
 };
 
-inline std::unique_ptr<SpreadsheetApplication> FakeSpreadsheets::createApplication() {
+inline std::unique_ptr<Spreadsheet> FakeSpreadsheets::start() {
     if (failCreate) {
         throw RunTimeError(429, "ActiveX component can't create object", "Spreadsheet");
     }
-    return std::make_unique<FakeSpreadsheetApplication>(*this);
+    return std::make_unique<FakeSpreadsheet>(*this);
 }
 
 }  // namespace qm::testing

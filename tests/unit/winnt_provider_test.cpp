@@ -4,6 +4,7 @@
 
 #include <tuple>
 
+#include "platform/samr/samr_client.h"
 #include "platform/samr/winnt_errors.h"
 #include "platform/samr/winnt_path.h"
 
@@ -59,6 +60,45 @@ TEST(WinNtErrors, NumbersAreThoseWindowsReportsAndOnlyRefusalsCallForAnotherSign
             << std::hex << status;
         EXPECT_EQ(refusesSignIn(status), refuses) << std::hex << status;
     }
+}
+
+// "0"/"1" per hour of the week, of hours read in other units.
+std::string hourString(std::uint32_t units, const std::vector<int>& allowedUnits) {
+    Bytes bits((units + 7) / 8, 0);
+    for (const int unit : allowedUnits) {
+        bits[unit / 8] |= static_cast<std::uint8_t>(1 << (unit % 8));
+    }
+    const auto hours = samr::hourlyBits(units, bits);
+    std::string text;
+    for (int hour = 0; hours && hour < 168; ++hour) {
+        text += ((*hours)[hour / 8] >> (hour % 8) & 1) != 0 ? '1' : '0';
+    }
+    return text;
+}
+
+std::vector<int> range(int first, int end) {
+    std::vector<int> units;
+    for (int unit = first; unit < end; ++unit) {
+        units.push_back(unit);
+    }
+    return units;
+}
+
+// An hour counts as allowed when the account may log on throughout it.
+TEST(WinNtHours, OtherUnitsThanHoursAreReadAsTheHourlyWeek) {
+    const std::string none(168, '0');
+    const auto hoursAllowed = [&](int first, int end) {
+        std::string text = none;
+        text.replace(first, end - first, end - first, '1');
+        return text;
+    };
+    EXPECT_EQ(hourString(168, range(5, 9)), hoursAllowed(5, 9));
+    EXPECT_EQ(hourString(7, {1}), hoursAllowed(24, 48));                        // Monday, in days
+    EXPECT_EQ(hourString(10080, range(60 * 9, 60 * 17)), hoursAllowed(9, 17));  // in minutes
+    EXPECT_EQ(hourString(10080, range(60 * 9 + 30, 60 * 17)), hoursAllowed(10, 17));
+    EXPECT_EQ(hourString(100, range(0, 100)), std::string(168, '1'));  // units across hours
+    EXPECT_EQ(hourString(0, {}), "");
+    EXPECT_FALSE(samr::hourlyBits(10080, Bytes(21, 0xFF)));  // fewer bits than the units claim
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +182,16 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
         EXPECT_NE(failure, "no error") << bytes.substr(0, 200);
         EXPECT_NE(failure.find(expected), std::string::npos) << failure;
     }
+    // A pipe would never end: it is refused, not waited on.
+    mkfifo(folder_.file("pipe").c_str(), 0600);
+    EXPECT_THROW(openWorkbookFile(folder_.file("pipe")), RunTimeError);
+    // A file written over while it is read: what is read is the file as it was opened.
+    workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
+    const auto reader = openWorkbookFile(file_);
+    workbook(
+        "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row><row r=\"2\"><c r=\"A2\"><v>3</v></c></row>");
+    EXPECT_EQ(reader->cellValue(1, 1), Variant(std::string("1")));
+    EXPECT_EQ(reader->cellValue(2, 1), Variant());
 }
 
 // Small files that would expand to gigabytes: a long shared string named by 200,000 cells, and a

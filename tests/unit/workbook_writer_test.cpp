@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "logonhours/sheet_layout.h"
 #include "platform/workbook/cell_store.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/workbook_application.h"
@@ -25,31 +26,48 @@ std::string errorOf(const std::function<void()>& call) {
 
 class WorkbookWriterTest : public ::testing::Test {
 protected:
+    // Saves a new workbook of one entry per common name, every hour allowed.
+    std::string save(const std::string& name, const std::vector<std::string>& commonNames) {
+        const std::string file = folder_.file(name);
+        auto book = spreadsheet_->newWorkbook(file);
+        book->begin();
+        DayStrings days;
+        days.fill(kAllHoursAllowed);
+        for (const auto& commonName : commonNames) {
+            book->writeNames({commonName, "logon", "OU=Sales", "DC=corp"});
+            book->writeDays(days);
+        }
+        book->finish();
+        return file;
+    }
+
     testing::ScratchFolder folder_{"writer"};
-    std::unique_ptr<SpreadsheetFactory> factory_ = makeSpreadsheetFactory();
-    std::unique_ptr<SpreadsheetApplication> app_ = factory_->createApplication();
+    std::unique_ptr<Spreadsheet> spreadsheet_ = makeSpreadsheetFactory()->start();
 };
 
-TEST_F(WorkbookWriterTest, EveryValueStaysTheTextItWasGiven) {
+TEST_F(WorkbookWriterTest, LaysOutTheSheetAndEveryValueStaysTheTextItWasGiven) {
     const std::vector<std::string> texts = {
         "0123",      "1E5",         "TRUE",
         "=SUM(A1)",  "_x0041_",     "  lead and trail  ",
         "tab\there", "line\nbreak", "Jos\xC3\xA9 \xE5\xBC\xA0 \xF0\x9F\x98\x80",
         "<&>\"'",    "-5",          "2.50"};
-    Worksheet& sheet = app_->WorkbooksAdd().Worksheets(1);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        sheet.setCellValue(int(i + 1), 2, texts[i]);
-    }
-    const std::string file = folder_.file("texts.xlsx");
-    app_->ActiveWorkbook().SaveAs(file);
+    const std::string file = save("texts.xlsx", texts);
 
     const std::string xml = testing::zipPart(file, "xl/worksheets/sheet1.xml");
     EXPECT_EQ(xml.find("<v>"), std::string::npos);  // no numbers, booleans nor formulas
-    Worksheet& read = app_->WorkbooksOpen(file).Worksheets(1);
+
+    auto read = spreadsheet_->openWorkbook(file);
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        EXPECT_EQ(read.cellValue(int(i + 1), 2), Variant(texts[i]));
+        EXPECT_EQ(read->cellText(sheet::blockFirstRow(int(i)), 2), texts[i]);
     }
-    EXPECT_TRUE(read.cellValue(1, 1).isEmpty());
+    auto row = [&](int r) {
+        return read->cellText(r, 1) + "|" + read->cellText(r, 2) + "|" + read->cellText(r, 3) +
+               "|" + read->cellText(r, 4);
+    };
+    EXPECT_EQ(row(1), "Quillmark Version 2.0|||");
+    EXPECT_EQ(row(12), "Common Name|1E5|Logon Hours|M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M");
+    EXPECT_EQ(row(19), "||Saturday|" + std::string(kAllHoursAllowed));
+    EXPECT_EQ(row(20), "|||");
 }
 
 // The rows above a window are moved out of memory: a late write there is refused, never lost.
@@ -71,34 +89,28 @@ TEST(CellStore, KeepsAWindowOfRowsAndRefusesWritesAboveIt) {
 }
 
 TEST_F(WorkbookWriterTest, SaveAsNamesTheFileAsTheSpreadsheetApplicationWould) {
-    Workbook& book = app_->WorkbooksAdd();
-    book.Worksheets(1).setCellValue(1, 1, "x");
     for (const char* name : {"plain", "legacy.xls", "macro.xlsm", "dotted."}) {
-        book.SaveAs(folder_.file(name));
+        save(name, {"x"});
     }
     for (const char* name : {"plain.xlsx", "legacy.xls", "macro.xlsm", "dotted.xlsx"}) {
         EXPECT_EQ(testing::readBytes(folder_.file(name)).substr(0, 2), "PK") << name;
     }
     // Read by content, whatever the name says.
-    EXPECT_EQ(app_->WorkbooksOpen(folder_.file("legacy.xls")).Worksheets(1).cellValue(1, 1),
-              Variant("x"));
+    EXPECT_EQ(spreadsheet_->openWorkbook(folder_.file("legacy.xls"))->cellText(3, 2), "x");
 }
 
 TEST_F(WorkbookWriterTest, AFailedSaveLeavesNoFileAndAnExistingOneUntouched) {
-    Workbook& book = app_->WorkbooksAdd();
-    book.Worksheets(1).setCellValue(1, 1, "new");
-    EXPECT_NE(errorOf([&] { book.SaveAs(folder_.file("no/such/x.xlsx")); }).find("no/such/x.xlsx"),
+    EXPECT_NE(errorOf([&] { save("no/such/x.xlsx", {}); }).find("no/such/x.xlsx"),
               std::string::npos);
     fs::create_directory(folder_.file("taken.xlsx"));
-    EXPECT_NE(errorOf([&] { book.SaveAs(folder_.file("taken")); }).find("folder"),
-              std::string::npos);
+    EXPECT_NE(errorOf([&] { save("taken", {}); }).find("folder"), std::string::npos);
 
     const std::string existing = folder_.file("existing.xlsx");
     testing::writeBytes(existing, "old content");
     // libxlsxwriter cannot make its own temporary files: the save fails after it started.
     const char* saved = std::getenv("TMPDIR");
     setenv("TMPDIR", folder_.file("missing-tmp").c_str(), 1);
-    errorOf([&] { book.SaveAs(existing); });
+    errorOf([&] { save("existing.xlsx", {"new"}); });
     saved ? setenv("TMPDIR", saved, 1) : unsetenv("TMPDIR");
     EXPECT_EQ(testing::readBytes(existing), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 2);

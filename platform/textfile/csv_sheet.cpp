@@ -1,0 +1,190 @@
+#include "platform/textfile/csv_sheet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "logonhours/sheet_layout.h"
+#include "platform/core/code_page.h"
+#include "platform/core/utf8.h"
+#include "platform/textfile/file_calls.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool fitsCodePage(std::string_view text) {
+    try {
+        cp1252::fromUtf8(text);
+        return true;
+    } catch (const RunTimeError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+CsvSheetWriter::CsvSheetWriter(std::string path, Kind kind) : path_(std::move(path)), kind_(kind) {
+    if (kind_ == Kind::DurableNew) {
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
+            throw fileError(errno, path_, true);
+        }
+        utf8_ = true;
+        try {
+            writeBytes(kByteOrderMark);
+        } catch (...) {
+            ::close(fd_);
+            ::unlink(path_.c_str());
+            throw;
+        }
+        return;
+    }
+    // A name that opening for output would refuse (none, a folder, a pipe) is refused here.
+    const int probe = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (path_.empty() || (probe < 0 && errno != ENOENT)) {
+        throw fileError(path_.empty() ? ENOENT : errno, path_, true);
+    }
+    if (probe >= 0) {
+        struct stat status {};
+        const bool regular = fstat(probe, &status) == 0 && S_ISREG(status.st_mode);
+        ::close(probe);
+        if (!regular) {
+            throw fileError(EINVAL, path_, true);
+        }
+    }
+    const SiblingFile sibling = createTemporarySibling(path_);
+    fd_ = sibling.fd;
+    temporary_ = sibling.path;
+}
+
+CsvSheetWriter::~CsvSheetWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void CsvSheetWriter::writeHeader() {
+    writeRecord({sheet::kHeaderFields.begin(), sheet::kHeaderFields.end()});
+}
+
+void CsvSheetWriter::writeUser(const std::string& name, const std::string& container,
+                               const std::string& domain, const DayStrings& days) {
+    std::vector<std::string> fields = {name, container, domain};
+    fields.insert(fields.end(), days.begin(), days.end());
+    writeRecord(fields);
+}
+
+void CsvSheetWriter::writeRecord(const std::vector<std::string>& fields) {
+    const std::string record = sheet::formatCsvRecord(fields) + sheet::kLineEnd;
+    if (!utf8::isValid(record)) {
+        cp1252::fromUtf8(record);  // the error that names the text
+    }
+    if (!utf8_ && !fitsCodePage(record)) {
+        switchToUtf8();
+    }
+    writeBytes(utf8_ ? record : cp1252::fromUtf8(record));
+    if (kind_ == Kind::DurableNew && fdatasync(fd_) != 0) {
+        throw fileError(errno, path_);
+    }
+}
+
+void CsvSheetWriter::writeBytes(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written < 0 && errno != EINTR) {
+            throw fileError(errno, path_);
+        }
+        bytes.remove_prefix(written < 0 ? 0 : std::size_t(written));
+    }
+}
+
+// Rewrites what is written so far, character for character, into a new temporary file in UTF-8:
+// every Windows-1252 byte has its character, so nothing is lost.
+void CsvSheetWriter::switchToUtf8() {
+    const SiblingFile sibling = createTemporarySibling(path_);
+    struct Dropped {
+        int fd;
+        std::string path;
+        ~Dropped() {
+            ::close(fd);
+            ::unlink(path.c_str());
+        }
+    } const old{std::exchange(fd_, sibling.fd), std::exchange(temporary_, sibling.path)};
+    writeBytes(kByteOrderMark);
+    std::string bytes(64 * 1024, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(old.fd, bytes.data(), bytes.size(), at);
+        if (got < 0) {
+            throw fileError(errno, path_);
+        }
+        if (got == 0) {
+            break;
+        }
+        writeBytes(cp1252::toUtf8(std::string_view(bytes.data(), std::size_t(got))));
+        at += got;
+    }
+    utf8_ = true;
+}
+
+void CsvSheetWriter::close() {
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (!temporary_.empty()) {
+        try {
+            replaceWith(fd, temporary_, path_);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        temporary_.clear();
+    }
+    if (::close(fd) != 0) {
+        throw fileError(errno, path_);
+    }
+}
+
+namespace {
+
+class CsvSheetSink : public SheetSink {
+public:
+    explicit CsvSheetSink(const std::string& fileName)
+        : file_(fileName, CsvSheetWriter::Kind::Replacing) {}
+
+    void begin() override { file_.writeHeader(); }
+    void writeNames(const UserEntryNames& names) override { names_ = names; }
+    void writeDays(const DayStrings& days) override {
+        file_.writeUser(names_.commonName, names_.container, names_.domain, days);
+    }
+    void finish() override { file_.close(); }
+    void abandon() noexcept override {
+        try {
+            file_.close();
+        } catch (const RunTimeError&) {
+            // The run is ending over an error already shown.
+        }
+    }
+
+private:
+    CsvSheetWriter file_;
+    UserEntryNames names_;
+};
+
+}  // namespace
+
+std::unique_ptr<SheetSink> createCsvSheet(const std::string& fileName) {
+    return std::make_unique<CsvSheetSink>(fileName);
+}
+
+}  // namespace qm
