@@ -227,6 +227,7 @@ void SelectionScreen::layOutForDocument() {
     lblCount_->setVisible(true);
     lblNumber_->setVisible(true);
     countsChanged(0, 0);
+    cmdAdd_->setFocus();
 }
 
 void SelectionScreen::layOutForSet() {

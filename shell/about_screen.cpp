@@ -27,62 +27,63 @@ QString text(const std::string& value) {
 
 }  // namespace
 
-frmAbout::frmAbout(ScreenServices& services, QWidget& firstScreen)
+AboutScreen::AboutScreen(ScreenServices& services, QWidget& firstScreen)
     : services_(services), firstScreen_(firstScreen) {
     setObjectName(QStringLiteral("frmAbout"));
     setUpScreenWindow(*this, kWidthTwips, kHeightTwips);
     createControls();
-    QWidget::setTabOrder(cmdReturn, cmdLog);
-    connect(cmdReturn, &QAbstractButton::clicked, this,
-            [this] { runEventHandler(services_, [this] { cmdReturn_Click(); }); });
-    connect(cmdLog, &QAbstractButton::clicked, this,
-            [this] { runEventHandler(services_, [this] { cmdLog_Click(); }); });
+    QWidget::setTabOrder(cmdReturn_, cmdLog_);
+    connect(cmdReturn_, &QAbstractButton::clicked, this,
+            [this] { runEventHandler(services_, [this] { returnToFirstScreen(); }); });
+    connect(cmdLog_, &QAbstractButton::clicked, this,
+            [this] { runEventHandler(services_, [this] { viewLog(); }); });
+    fillLabels();
 }
 
-void frmAbout::createControls() {
-    lblApp = makeLabel("lblApp", 200, this);
-    lblPath = makeLabel("lblPath", 700, this);
-    lblVersion = makeLabel("lblVersion", 1200, this);
-    lblCopyright = makeLabel("lblCopyright", 1700, this);
-    lblOther = makeLabel("lblOther", 2200, this);
-    lblContact = makeLabel("lblContact", 2700, this);
-    lblWeb = makeLabel("lblWeb", 3200, this);
-    cmdReturn = makeCommandButton("cmdReturn", "&OK", "Go back to main screen",
-                                  rectFromTwips(500, 4100, 1215, 495), this);
-    cmdLog =
+void AboutScreen::createControls() {
+    lblApp_ = makeLabel("lblApp", 200, this);
+    lblPath_ = makeLabel("lblPath", 700, this);
+    lblVersion_ = makeLabel("lblVersion", 1200, this);
+    lblCopyright_ = makeLabel("lblCopyright", 1700, this);
+    lblOther_ = makeLabel("lblOther", 2200, this);
+    lblContact_ = makeLabel("lblContact", 2700, this);
+    lblWeb_ = makeLabel("lblWeb", 3200, this);
+    cmdReturn_ = makeCommandButton("cmdReturn", "&OK", "Go back to main screen",
+                                   rectFromTwips(500, 4100, 1215, 495), this);
+    cmdLog_ =
         makeCommandButton("cmdLog", "&View Log", "View the log created when Logon Hours are set",
                           rectFromTwips(2800, 4100, 1215, 495), this);
 }
 
-void frmAbout::closeEvent(QCloseEvent* event) {
+void AboutScreen::closeEvent(QCloseEvent* event) {
     // Closing the window goes back to the first screen, as OK does: the screen is never unloaded.
     event->ignore();
-    runEventHandler(services_, [this] { cmdReturn_Click(); });
+    runEventHandler(services_, [this] { returnToFirstScreen(); });
 }
 
-void frmAbout::Form_Load() {
-    lblApp->setText(text(std::string("Application: ") + kAppTitle));
-    lblPath->setText(text("Path: " + services_.system.ApplicationPath()));
-    lblVersion->setText(text("Version: " + std::to_string(kVersionMajor) + "." +
-                             std::to_string(kVersionMinor) + "." +
-                             std::to_string(kVersionRevision)));
-    lblCopyright->setText(text(kCopyright));
-    lblOther->setText(text(kComments));
-    lblContact->setText(text(std::string("Email Contact: ") + kContactEmail));
-    lblWeb->setText(text(std::string("Web site: ") + kWebSite));
-    cmdReturn->setFocus();
+void AboutScreen::fillLabels() {
+    lblApp_->setText(text(std::string("Application: ") + kAppTitle));
+    lblPath_->setText(text("Path: " + services_.system.ApplicationPath()));
+    lblVersion_->setText(text("Version: " + std::to_string(kVersionMajor) + "." +
+                              std::to_string(kVersionMinor) + "." +
+                              std::to_string(kVersionRevision)));
+    lblCopyright_->setText(text(kCopyright));
+    lblOther_->setText(text(kComments));
+    lblContact_->setText(text(std::string("Email Contact: ") + kContactEmail));
+    lblWeb_->setText(text(std::string("Web site: ") + kWebSite));
+    cmdReturn_->setFocus();
 }
 
-void frmAbout::cmdReturn_Click() {
+void AboutScreen::returnToFirstScreen() {
     showScreen(firstScreen_);
     hide();
 }
 
-std::string frmAbout::logFileName() {
+std::string AboutScreen::logFileName() {
     return services_.system.ApplicationPath() + "/" + kLogFileName;
 }
 
-void frmAbout::cmdLog_Click() {
+void AboutScreen::viewLog() {
     const std::string logFile = logFileName();
     if (services_.system.FileExists(logFile)) {
         services_.system.startTextEditor(logFile);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/screen_services.h"
@@ -10,36 +11,36 @@ class QLabel;
 namespace qm {
 
 // The About screen: the program's identity, the way back to the first screen and the log viewer.
-// Its labels are filled once, when it is first shown.
-class frmAbout : public QWidget {
+// Its labels are filled once, when it is first shown. The controls carry their names as object
+// names (lblApp ... cmdReturn, cmdLog).
+class AboutScreen : public QWidget {
 public:
-    frmAbout(ScreenServices& services, QWidget& firstScreen);
-
-    void Form_Load();
-    void cmdReturn_Click();
-    void cmdLog_Click();
+    AboutScreen(ScreenServices& services, QWidget& firstScreen);
 
     // The log file of the Set task: the program's folder followed by "/Quillmark.log".
     std::string logFileName();
-
-    QLabel* lblApp;
-    QLabel* lblPath;
-    QLabel* lblVersion;
-    QLabel* lblCopyright;
-    QLabel* lblOther;
-    QLabel* lblContact;
-    QLabel* lblWeb;
-    CommandButton* cmdReturn;
-    CommandButton* cmdLog;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
+    void fillLabels();
+    void returnToFirstScreen();
+    void viewLog();
 
     ScreenServices& services_;
     QWidget& firstScreen_;
+
+    QLabel* lblApp_;
+    QLabel* lblPath_;
+    QLabel* lblVersion_;
+    QLabel* lblCopyright_;
+    QLabel* lblOther_;
+    QLabel* lblContact_;
+    QLabel* lblWeb_;
+    CommandButton* cmdReturn_;
+    CommandButton* cmdLog_;
 };
 
 }  // namespace qm

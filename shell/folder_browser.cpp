@@ -14,16 +14,16 @@ void CommonDialog::ShowOpen(Dialogs& dialogs) {
     }
 }
 
-void frmMain::cmdBrowse_Click() {
+void MainScreen::browse() {
     ErrorTrap trap("QMK15", trapServices_);
     trap.run([&] {
         trap.step("1");
-        if (optDocument->isChecked()) {
+        if (optDocument_->isChecked()) {
             trap.step("2");
             const std::string folder =
-                BrowseForFolder(services_.system.ApplicationPath(), kFolderBrowserTitle);
+                browseForFolder(services_.system.ApplicationPath(), kFolderBrowserTitle);
             if (!folder.empty()) {
-                txtFile->setText(QString::fromStdString(folder));
+                txtFile_->setText(QString::fromStdString(folder));
             }
         } else {
             chooseInputFile(trap);
@@ -32,36 +32,37 @@ void frmMain::cmdBrowse_Click() {
 }
 
 // The Set task's input: the Open File dialog titled and filtered for the chosen format.
-void frmMain::chooseInputFile(ErrorTrap& trap) {
+void MainScreen::chooseInputFile(ErrorTrap& trap) {
     trap.step("3");
-    const std::string current = txtFile->text().toStdString();
+    const std::string current = txtFile_->text().toStdString();
     if (!current.empty()) {
-        dlgFiles.InitDir = current;
-        dlgFiles.FileName = current;
+        dlgFiles_.InitDir = current;
+        dlgFiles_.FileName = current;
     }
     std::string filter;
-    if (optXL->isChecked()) {
+    if (optXL_->isChecked()) {
         trap.step("4");
-        dlgFiles.DialogTitle = kExcelInputTitle;
+        dlgFiles_.DialogTitle = kExcelInputTitle;
         filter = kExcelInputFilter;
     } else {
         trap.step("5");
-        dlgFiles.DialogTitle = kCsvInputTitle;
+        dlgFiles_.DialogTitle = kCsvInputTitle;
         filter = kCsvInputFilter;
     }
-    dlgFiles.Filter = filter;
+    dlgFiles_.Filter = filter;
 
     trap.step("6");
-    dlgFiles.ShowOpen(services_.dialogs);
+    dlgFiles_.ShowOpen(services_.dialogs);
 
     trap.step("7");
-    const std::string chosen = trimSpaces(dlgFiles.FileName);
+    const std::string chosen = trimSpaces(dlgFiles_.FileName);
     if (!chosen.empty()) {
-        txtFile->setText(QString::fromStdString(chosen));
+        txtFile_->setText(QString::fromStdString(chosen));
     }
 }
 
-std::string frmMain::BrowseForFolder(const std::string& initialFolder, const std::string& title) {
+std::string MainScreen::browseForFolder(const std::string& initialFolder,
+                                        const std::string& title) {
     ErrorTrap trap("QMK10", trapServices_);
     return trap.run([&]() -> std::string {
         // The request (owner, title) and the initial folder need no preparation on this

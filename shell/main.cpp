@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     qm::ProcessEnd programEnd;
     qm::ScreenServices services{dialogs, system, *directory, *spreadsheets, programEnd};
 
-    qm::frmMain frmMain(services);
-    qm::showScreen(frmMain);
+    qm::MainScreen mainScreen(services);
+    qm::showScreen(mainScreen);
     return QApplication::exec();
 }

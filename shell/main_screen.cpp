@@ -43,124 +43,124 @@ QLabel* makeLabel(const char* name, const char* caption, QRect geometry, QWidget
 
 }  // namespace
 
-frmMain::frmMain(ScreenServices& services)
+MainScreen::MainScreen(ScreenServices& services)
     : services_(services), trapServices_(services.dialogs, services.programEnd) {
     setObjectName(QStringLiteral("frmMain"));
     setUpScreenWindow(*this, kWidthTwips, kHeightTwips);
     createControls();
     arrangeTabOrder();
     connectHandlers();
-    Form_Load();
+    load();
 }
 
-frmMain::~frmMain() = default;
+MainScreen::~MainScreen() = default;
 
-void frmMain::createControls() {
-    frmOptions = makeFrame("frmOptions", "Options", "Select one option",
-                           rectFromTwips(1200, 200, 2900, 1575), this);
-    optDocument = makeOption("optDocument", "Document Logon Hours",
-                             rectFromTwips(240, 360, 2400, 375), frmOptions);
-    optSet =
-        makeOption("optSet", "Set Logon Hours", rectFromTwips(240, 960, 2400, 375), frmOptions);
-    frmFormat = makeFrame("frmFormat", "File Format", "Select one file type",
-                          rectFromTwips(1200, 2000, 2900, 1695), this);
-    optXL = makeOption("optXL", "Excel Spreadsheet", rectFromTwips(240, 360, 2400, 375), frmFormat);
-    optCSV = makeOption("optCSV", "CSV File (Comma Delimited)", rectFromTwips(240, 960, 2400, 375),
-                        frmFormat);
-    cmdAbout = makeCommandButton("cmdAbout", "&About", "About Quillmark, View Log",
-                                 rectFromTwips(4400, 1440, 1215, 495), this);
-    lblPrompt =
+void MainScreen::createControls() {
+    frmOptions_ = makeFrame("frmOptions", "Options", "Select one option",
+                            rectFromTwips(1200, 200, 2900, 1575), this);
+    optDocument_ = makeOption("optDocument", "Document Logon Hours",
+                              rectFromTwips(240, 360, 2400, 375), frmOptions_);
+    optSet_ =
+        makeOption("optSet", "Set Logon Hours", rectFromTwips(240, 960, 2400, 375), frmOptions_);
+    frmFormat_ = makeFrame("frmFormat", "File Format", "Select one file type",
+                           rectFromTwips(1200, 2000, 2900, 1695), this);
+    optXL_ =
+        makeOption("optXL", "Excel Spreadsheet", rectFromTwips(240, 360, 2400, 375), frmFormat_);
+    optCSV_ = makeOption("optCSV", "CSV File (Comma Delimited)", rectFromTwips(240, 960, 2400, 375),
+                         frmFormat_);
+    cmdAbout_ = makeCommandButton("cmdAbout", "&About", "About Quillmark, View Log",
+                                  rectFromTwips(4400, 1440, 1215, 495), this);
+    lblPrompt_ =
         makeLabel("lblPrompt", "Enter file name", rectFromTwips(480, 3840, 2055, 255), this);
-    txtFile = new QLineEdit(this);
-    txtFile->setObjectName(QStringLiteral("txtFile"));
-    txtFile->setToolTip(QStringLiteral("Spreadsheet or CSV file"));
-    txtFile->setGeometry(rectFromTwips(480, 4200, 3615, 495));
-    lblPrompt->setBuddy(txtFile);
-    cmdBrowse = makeCommandButton("cmdBrowse", "&Browse...", "Browse for file or folder",
-                                  rectFromTwips(4200, 4200, 1215, 495), this);
-    cmdExit = makeCommandButton("cmdExit", "E&xit", "Quit the program",
-                                rectFromTwips(360, 4920, 1215, 495), this);
-    lblNotice = makeLabel("lblNotice", "", rectFromTwips(2040, 4920, 1335, 375), this);
-    cmdNext = makeCommandButton("cmdNext", "&Next", "Continue",
-                                rectFromTwips(3800, 4920, 1215, 495), this);
+    txtFile_ = new QLineEdit(this);
+    txtFile_->setObjectName(QStringLiteral("txtFile"));
+    txtFile_->setToolTip(QStringLiteral("Spreadsheet or CSV file"));
+    txtFile_->setGeometry(rectFromTwips(480, 4200, 3615, 495));
+    lblPrompt_->setBuddy(txtFile_);
+    cmdBrowse_ = makeCommandButton("cmdBrowse", "&Browse...", "Browse for file or folder",
+                                   rectFromTwips(4200, 4200, 1215, 495), this);
+    cmdExit_ = makeCommandButton("cmdExit", "E&xit", "Quit the program",
+                                 rectFromTwips(360, 4920, 1215, 495), this);
+    lblNotice_ = makeLabel("lblNotice", "", rectFromTwips(2040, 4920, 1335, 375), this);
+    cmdNext_ = makeCommandButton("cmdNext", "&Next", "Continue",
+                                 rectFromTwips(3800, 4920, 1215, 495), this);
 }
 
-void frmMain::arrangeTabOrder() {
-    QWidget* const order[] = {optDocument, optSet,  optXL,   optCSV,  txtFile,
-                              cmdBrowse,   cmdNext, cmdExit, cmdAbout};
+void MainScreen::arrangeTabOrder() {
+    // The frames come first but take no focus, so the caret starts in the file name.
+    QWidget* const order[] = {txtFile_,     cmdBrowse_, cmdNext_, cmdExit_, cmdAbout_,
+                              optDocument_, optSet_,    optXL_,   optCSV_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
 }
 
-void frmMain::onClick(QAbstractButton* button, void (frmMain::*handler)()) {
+void MainScreen::onClick(QAbstractButton* button, void (MainScreen::*handler)()) {
     connect(button, &QAbstractButton::clicked, this,
             [this, handler] { runEventHandler(services_, [&] { (this->*handler)(); }); });
 }
 
-void frmMain::connectHandlers() {
-    onClick(cmdNext, &frmMain::cmdNext_Click);
-    onClick(cmdBrowse, &frmMain::cmdBrowse_Click);
-    onClick(cmdAbout, &frmMain::cmdAbout_Click);
-    onClick(cmdExit, &frmMain::cmdExit_Click);
+void MainScreen::connectHandlers() {
+    onClick(cmdNext_, &MainScreen::next);
+    onClick(cmdBrowse_, &MainScreen::browse);
+    onClick(cmdAbout_, &MainScreen::showAbout);
+    onClick(cmdExit_, &MainScreen::exitProgram);
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void MainScreen::closeEvent(QCloseEvent* event) {
     // The window's close button leaves the program as Exit does.
     event->ignore();
-    runEventHandler(services_, [this] { cmdExit_Click(); });
+    runEventHandler(services_, [this] { exitProgram(); });
 }
 
-void frmMain::Form_Load() {
-    AppTitle_ = kAppTitle;
-    optXL->setChecked(true);
-    optDocument->setChecked(true);
-    lblNotice->setText(QString());
-    optDocument->setFocus();
+void MainScreen::load() {
+    optXL_->setChecked(true);
+    optDocument_->setChecked(true);
+    lblNotice_->setText(QString());
+    txtFile_->setFocus();
 }
 
-void frmMain::cmdNext_Click() {
-    lblNotice->setText(QStringLiteral("Please standby..."));
+void MainScreen::next() {
+    lblNotice_->setText(QStringLiteral("Please standby..."));
     repaint();
-    if (frmSelect_ == nullptr) {
-        frmSelect_ = std::make_unique<SelectionScreen>(services_, *this);
-        frmSelect_->startUp();
+    if (selectionScreen_ == nullptr) {
+        selectionScreen_ = std::make_unique<SelectionScreen>(services_, *this);
+        selectionScreen_->startUp();
     }
-    showScreen(*frmSelect_);
+    showScreen(*selectionScreen_);
     hide();
 }
 
-void frmMain::cmdAbout_Click() {
-    if (frmAbout_ == nullptr) {
-        frmAbout_ = std::make_unique<frmAbout>(services_, *this);
-        frmAbout_->Form_Load();
+void MainScreen::showAbout() {
+    if (aboutScreen_ == nullptr) {
+        aboutScreen_ = std::make_unique<AboutScreen>(services_, *this);
     }
-    showScreen(*frmAbout_);
+    showScreen(*aboutScreen_);
     hide();
 }
 
-void frmMain::cmdExit_Click() {
+void MainScreen::exitProgram() {
     services_.programEnd.end(kExitNormally);
 }
 
-bool frmMain::optDocumentValue() {
-    return optDocument->isChecked();
+bool MainScreen::optDocumentValue() {
+    return optDocument_->isChecked();
 }
 
-bool frmMain::optXLValue() {
-    return optXL->isChecked();
+bool MainScreen::optXLValue() {
+    return optXL_->isChecked();
 }
 
-std::string frmMain::txtFileText() {
-    return txtFile->text().toStdString();
+std::string MainScreen::txtFileText() {
+    return txtFile_->text().toStdString();
 }
 
-void frmMain::showFirstScreen() {
+void MainScreen::showFirstScreen() {
     showScreen(*this);
 }
 
-void frmMain::clearNotice() {
-    lblNotice->setText(QString());
+void MainScreen::clearNotice() {
+    lblNotice_->setText(QString());
 }
 
 }  // namespace qm

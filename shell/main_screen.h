@@ -16,21 +16,19 @@ class QRadioButton;
 
 namespace qm {
 
-class frmAbout;
+class AboutScreen;
 
 // The first screen: the task, the file format and the file name, and the way on to the
-// selection screen. It only holds the choices; the other screens read its controls.
-class frmMain : public QWidget, public FirstScreen {
+// selection screen. It only holds the choices; the other screens read its controls. The controls
+// carry their names as object names (optDocument, txtFile, cmdNext ...).
+class MainScreen : public QWidget, public FirstScreen {
 public:
-    explicit frmMain(ScreenServices& services);
-    ~frmMain() override;
+    explicit MainScreen(ScreenServices& services);
+    ~MainScreen() override;
 
-    void Form_Load();
-    void cmdNext_Click();
-    void cmdBrowse_Click();
-    void cmdAbout_Click();
-    void cmdExit_Click();
-    std::string BrowseForFolder(const std::string& initialFolder, const std::string& title);
+    // Next: shows the selection screen, whose start-up runs the first time (and with it the
+    // whole Set run when Set is chosen).
+    void next();
 
     // What the selection screen reads and does.
     bool optDocumentValue() override;
@@ -39,26 +37,9 @@ public:
     void showFirstScreen() override;
     void clearNotice() override;
 
-    const std::string& AppTitle() const { return AppTitle_; }
     // The other screens, created the first time they are shown; null before.
-    SelectionScreen* selectionScreen() const { return frmSelect_.get(); }
-    frmAbout* aboutScreen() const { return frmAbout_.get(); }
-
-    // The controls.
-    QGroupBox* frmOptions;
-    QRadioButton* optDocument;
-    QRadioButton* optSet;
-    QGroupBox* frmFormat;
-    QRadioButton* optXL;
-    QRadioButton* optCSV;
-    CommandButton* cmdAbout;
-    QLabel* lblPrompt;
-    QLineEdit* txtFile;
-    CommandButton* cmdBrowse;
-    CommandButton* cmdExit;
-    QLabel* lblNotice;
-    CommandButton* cmdNext;
-    CommonDialog dlgFiles;
+    SelectionScreen* selectionScreen() const { return selectionScreen_.get(); }
+    AboutScreen* aboutScreen() const { return aboutScreen_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,14 +48,33 @@ private:
     void createControls();
     void arrangeTabOrder();
     void connectHandlers();
-    void onClick(QAbstractButton* button, void (frmMain::*handler)());
+    void onClick(QAbstractButton* button, void (MainScreen::*handler)());
+    void load();
+    void browse();
+    void showAbout();
+    void exitProgram();
     void chooseInputFile(ErrorTrap& trap);
+    std::string browseForFolder(const std::string& initialFolder, const std::string& title);
 
     ScreenServices& services_;
     ScreenTrapServices trapServices_;
-    std::string AppTitle_;
-    std::unique_ptr<SelectionScreen> frmSelect_;
-    std::unique_ptr<frmAbout> frmAbout_;
+    std::unique_ptr<SelectionScreen> selectionScreen_;
+    std::unique_ptr<AboutScreen> aboutScreen_;
+
+    QGroupBox* frmOptions_;
+    QRadioButton* optDocument_;
+    QRadioButton* optSet_;
+    QGroupBox* frmFormat_;
+    QRadioButton* optXL_;
+    QRadioButton* optCSV_;
+    CommandButton* cmdAbout_;
+    QLabel* lblPrompt_;
+    QLineEdit* txtFile_;
+    CommandButton* cmdBrowse_;
+    CommandButton* cmdExit_;
+    QLabel* lblNotice_;
+    CommandButton* cmdNext_;
+    CommonDialog dlgFiles_;
 };
 
 }  // namespace qm

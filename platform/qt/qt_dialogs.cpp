@@ -30,19 +30,6 @@ QMessageBox::Icon iconOf(MessageStyle style) {
     return QMessageBox::Information;
 }
 
-// "Excel Spreadsheet (*.xls;*.xlsx)" loses its own pattern list: Qt reads the patterns from the
-// last parentheses and would take "*.xls;*.xlsx" for one pattern.
-QString descriptionWithoutPatterns(QString description) {
-    description = description.trimmed();
-    if (description.endsWith(QLatin1Char(')'))) {
-        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
-        if (open > 0) {
-            description = description.left(open).trimmed();
-        }
-    }
-    return description;
-}
-
 }  // namespace
 
 QString displayText(const std::string& text) {
@@ -56,8 +43,8 @@ QString qtNameFilters(const std::string& filter) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        filters << descriptionWithoutPatterns(parts[i]) + QStringLiteral(" (") +
-                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -98,7 +85,10 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
                                                const std::string& filter) {
     QFileDialog box(dialogOwner(), fromUtf8(title), fromUtf8(initialDir));
     box.setAcceptMode(QFileDialog::AcceptOpen);
-    box.setFileMode(QFileDialog::ExistingFile);
+    // Any name may be typed, as in the Windows dialog: the Set run tells a missing file itself.
+    box.setFileMode(QFileDialog::AnyFile);
+    // Qt shows the description, without the pattern list it reads from the last parentheses.
+    box.setOption(QFileDialog::HideNameFilterDetails);
     box.setNameFilter(qtNameFilters(filter));
     if (!fileName.empty()) {
         box.selectFile(fromUtf8(fileName));

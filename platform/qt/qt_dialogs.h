@@ -22,8 +22,9 @@ public:
                                         const std::string& filter) override;
 };
 
-// "Description (*.a;*.b)|*.a;*.b" (pairs separated by "|") in Qt's form "Description (*.a *.b)",
-// one filter a line.
+// "Description|*.a;*.b" (pairs separated by "|") in Qt's form "Description (*.a *.b)", one
+// filter a line. The description stays whole, "(*.a;*.b)" and all: with HideNameFilterDetails Qt
+// shows it as it is and reads the patterns from the last parentheses.
 QString qtNameFilters(const std::string& filter);
 
 // Texts of the program join their lines with CR LF; Qt shows a line break for LF alone.

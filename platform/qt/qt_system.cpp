@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTimeZone>
@@ -24,30 +23,6 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kNetbiosNameLength = 15;
-constexpr const char* kSystemSource = "System";
-
-// Editors tried when the desktop names none, in order.
-constexpr std::array kKnownEditors = {"gnome-text-editor", "gedit", "kate", "kwrite",
-                                      "mousepad",          "pluma", "xed",  "featherpad",
-                                      "leafpad",           "geany", "xedit"};
-
-// The program named by an editor variable such as "code --wait", split without a shell.
-QStringList editorCommand(const char* variable) {
-    const QString value = qEnvironmentVariable(variable).trimmed();
-    return value.isEmpty() ? QStringList() : QProcess::splitCommand(value);
-}
-
-bool startDetached(QStringList command, const QString& file) {
-    if (command.isEmpty()) {
-        return false;
-    }
-    const QString program = command.takeFirst();
-    if (QStandardPaths::findExecutable(program).isEmpty() && !QFileInfo(program).isExecutable()) {
-        return false;
-    }
-    command << file;
-    return QProcess::startDetached(program, command);
-}
 
 // The date format with seconds in the time, as a general date shows them.
 QString dateTimeFormatWithSeconds(const QLocale& locale) {
@@ -134,31 +109,6 @@ std::string QtSystem::ApplicationPath() {
 
 bool QtSystem::FileExists(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).isFile();
-}
-
-void QtSystem::startTextEditor(const std::string& path) {
-    const QString file = QString::fromStdString(path);
-    QList<QStringList> candidates = {editorCommand("VISUAL"), editorCommand("EDITOR")};
-    // The desktop's own choice, where there is a desktop: without one, xdg-open and gio start,
-    // find no application and end, and nothing would appear.
-    if (!qEnvironmentVariableIsEmpty("XDG_CURRENT_DESKTOP")) {
-        candidates.append({QStringLiteral("xdg-open")});
-        candidates.append({QStringLiteral("gio"), QStringLiteral("open")});
-    }
-    for (const QStringList& command : candidates) {
-        if (startDetached(command, file)) {
-            return;
-        }
-    }
-    for (const char* editor : kKnownEditors) {
-        if (startDetached({QString::fromLatin1(editor)}, file)) {
-            return;
-        }
-    }
-    throw RunTimeError(53,
-                       "No text editor could be started for " + path +
-                           ". Install one (for example gedit) or set VISUAL to an editor.",
-                       kSystemSource);
 }
 
 std::string QtSystem::nowText() {

@@ -4,6 +4,9 @@
 
 namespace qm {
 
+// The source of the run-time errors the operating system's services raise.
+inline constexpr const char* kSystemSource = "System";
+
 // The operating system's facts and services through Qt and POSIX.
 class QtSystem final : public System {
 public:

@@ -25,8 +25,9 @@ struct ReaderLimits {
     std::uint64_t otherPartBytes = 4ull << 20;       // workbook and relationship parts
     std::uint64_t totalBytes = 330ull << 20;         // all of them together
     std::uint32_t sharedStrings = 4u << 20;          // entries in the shared strings table
-    std::uint64_t legacyFileBytes = 256ull << 20;    // a whole .xls file
-    std::uint64_t legacyCells = 8u << 20;            // rows times columns of all its sheets
+    // freexl holds every cell of every sheet (16 bytes each) and every text of a .xls at once.
+    std::uint64_t legacyFileBytes = 64ull << 20;  // a whole .xls file
+    std::uint64_t legacyCells = 4u << 20;         // rows times columns of all its sheets
 };
 
 // Opens a workbook file as its content says, whatever its name: an OOXML workbook (a zip file,

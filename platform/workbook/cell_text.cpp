@@ -79,6 +79,17 @@ std::string decodeOoxml(std::string_view text) {
     return out;
 }
 
+std::size_t utf16Length(std::string_view text) {
+    std::size_t length = 0;
+    for (const char byte : text) {
+        const auto unit = static_cast<unsigned char>(byte);
+        // Every lead byte starts a character; a four-byte one is a surrogate pair.
+        length += (unit & 0xC0) != 0x80 ? 1 : 0;
+        length += unit >= 0xF0 ? 1 : 0;
+    }
+    return length;
+}
+
 std::string formatNumber(double value) {
     if (value == 0 || !std::isfinite(value)) {
         return value == 0 ? "0" : (std::isnan(value) ? "NaN" : (value > 0 ? "INF" : "-INF"));

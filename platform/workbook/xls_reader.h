@@ -2,31 +2,33 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "platform/workbook/cell_reader.h"
 
 namespace qm {
 
 // The first worksheet of a legacy Excel 97-2003 workbook (BIFF in an OLE compound file), read
-// with freexl, which holds the sheet's cells in memory; a .xls has at most 65,536 rows.
+// with freexl in a child process that hands its cells over a pipe. freexl takes some string
+// lengths from the file unchecked and reads past its buffers on a damaged file (found by
+// fuzzing): such a fault ends the child and makes the file damaged, never ends the program.
 class XlsCellReader : public CellReader {
 public:
     XlsCellReader(const std::string& path, const ReaderLimits& limits);
-    ~XlsCellReader() override;
-    XlsCellReader(const XlsCellReader&) = delete;
-    XlsCellReader& operator=(const XlsCellReader&) = delete;
 
     std::string sheetName() const override { return sheetName_; }
     Variant cellValue(std::int32_t row, std::int32_t column) override;
 
+    // The most text the first worksheet may hand over, so a short text named by a million
+    // cells cannot cost gigabytes.
+    static constexpr std::uint64_t kMaxSheetTextBytes = 64 << 20;
+
 private:
-    void checkSize(const ReaderLimits& limits);
+    void receive(int fd);
 
     std::string path_;
-    const void* handle_ = nullptr;
     std::string sheetName_;
-    std::uint32_t rows_ = 0;
-    std::uint32_t columns_ = 0;
+    std::unordered_map<std::uint64_t, std::string> cells_;
 };
 
 // True when the OLE compound file holds an "EncryptionInfo" stream: an OOXML workbook saved with

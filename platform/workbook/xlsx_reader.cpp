@@ -6,6 +6,7 @@
 
 #include "platform/workbook/cell_reference.h"
 #include "platform/workbook/cell_text.h"
+#include "platform/workbook/shared_strings.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/xml_part.h"
 
@@ -122,64 +123,7 @@ std::pair<std::string, std::string> firstWorksheet(XmlPart& xml,
     return {};
 }
 
-// The text of an <is> or <si> element: its <t> texts and those of its rich-text runs, without
-// the phonetic guides (<rPh>) that Excel does not show as the cell's value.
-std::string richText(XmlPart& xml) {
-    QString text;
-    for (int depth = 1; depth > 0;) {
-        if (!xml.next()) {
-            xml.damaged("a text ends early");
-        }
-        if (xml.isStart(QLatin1StringView("rPh")) || xml.isStart(QLatin1StringView("phoneticPr"))) {
-            xml.skipElement();
-        } else if (xml.isStart(QLatin1StringView("t"))) {
-            text += xml.elementText();
-        } else if (xml.isStart()) {
-            ++depth;
-        } else if (xml.isEnd()) {
-            --depth;
-        }
-    }
-    return cell_text::decodeOoxml(text.toStdString());
-}
-
 }  // namespace
-
-// --- Shared strings ---------------------------------------------------------------------------
-
-class XlsxCellReader::SharedStrings {
-public:
-    SharedStrings(ZipArchive& archive, const std::string& partName, const ReaderLimits& limits,
-                  DecompressionBudget& budget) {
-        XmlPart xml(archive, partName, limits.sharedStringsBytes, budget);
-        while (xml.next()) {
-            if (xml.isStart(QLatin1StringView("si"))) {
-                if (ends_.size() == limits.sharedStrings) {
-                    xml.damaged("it holds more than " + std::to_string(limits.sharedStrings) +
-                                " shared strings");
-                }
-                text_ += richText(xml);
-                ends_.push_back(text_.size());
-            }
-        }
-    }
-
-    std::optional<std::string> at(std::string_view indexText) const {
-        std::size_t index = 0;
-        const auto [end, error] =
-            std::from_chars(indexText.data(), indexText.data() + indexText.size(), index);
-        if (error != std::errc() || end != indexText.data() + indexText.size() ||
-            index >= ends_.size()) {
-            return std::nullopt;
-        }
-        const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
-        return text_.substr(begin, ends_[index] - begin);
-    }
-
-private:
-    std::string text_;
-    std::vector<std::size_t> ends_;
-};
 
 // --- Opening ----------------------------------------------------------------------------------
 
@@ -222,6 +166,7 @@ void XlsxCellReader::startSheetPass() {
     sheet_.reset();
     sheet_ = std::make_unique<XmlPart>(archive_, sheetPart_, limits_.sheetBytes, budget_);
     rows_.clear();
+    heldBytes_ = 0;
     lastRowRead_ = 0;
     firstHeldRow_ = 1;
     sheetEnded_ = true;
@@ -252,6 +197,7 @@ Variant XlsxCellReader::cellValue(std::int32_t row, std::int32_t column) {
     while (!sheetEnded_ && lastRowRead_ <= row) {
         sheetEnded_ = !readNextRow();
         dropRowsBelow(row - kHistoryRows);
+        keepHeldRowsSmall(row);
     }
     dropRowsBelow(row - kHistoryRows);
     for (const auto& held : rows_) {
@@ -259,26 +205,42 @@ Variant XlsxCellReader::cellValue(std::int32_t row, std::int32_t column) {
             continue;
         }
         for (auto cell = held.cells.rbegin(); cell != held.cells.rend(); ++cell) {
-            if (cell->column != column) {
-                continue;
+            if (cell->column == column) {
+                return valueOf(*cell, row);
             }
-            if (cell->isError) {
-                throw RunTimeError(err::TypeMismatch,
-                                   "Type mismatch (cell " + cellName(row, column) +
-                                       " holds the error value " + cell->text + ", not a text)",
-                                   kSpreadsheetSource);
-            }
-            return Variant(cell->text);
         }
     }
     return Variant();
 }
 
+Variant XlsxCellReader::valueOf(const Cell& cell, std::int32_t row) const {
+    switch (cell.kind) {
+        case Kind::SharedString:
+            return Variant(sharedStrings_->text(cell.sharedIndex));
+        case Kind::Error:
+            throw RunTimeError(err::TypeMismatch,
+                               "Type mismatch (cell " + cellName(row, cell.column) +
+                                   " holds the error value " + cell.text + ", not a text)",
+                               kSpreadsheetSource);
+        case Kind::Text:
+            break;
+    }
+    return Variant(cell.text);
+}
+
 void XlsxCellReader::dropRowsBelow(std::int32_t row) {
     while (!rows_.empty() && rows_.front().number < row) {
+        heldBytes_ -= rows_.front().bytes;
         rows_.pop_front();
     }
     firstHeldRow_ = std::max(firstHeldRow_, row);
+}
+
+// Lets go of the oldest rows above the one asked for while the held rows are too large.
+void XlsxCellReader::keepHeldRowsSmall(std::int32_t row) {
+    while (heldBytes_ > kMaxHeldBytes && !rows_.empty() && rows_.front().number < row) {
+        dropRowsBelow(rows_.front().number + 1);
+    }
 }
 
 bool XlsxCellReader::readNextRow() {
@@ -287,6 +249,7 @@ bool XlsxCellReader::readNextRow() {
             Row row;
             readRow(row);
             if (!row.cells.empty()) {
+                heldBytes_ += row.bytes;
                 rows_.push_back(std::move(row));
             }
             return true;
@@ -322,6 +285,10 @@ void XlsxCellReader::readRow(Row& row) {
                 sheet_->damaged("its row " + std::to_string(row.number) + " has too many cells");
             }
             readCell(row);
+            if (row.bytes > kMaxHeldBytes) {
+                sheet_->damaged("its row " + std::to_string(row.number) + " holds more than " +
+                                std::to_string(kMaxHeldBytes >> 20) + " MB");
+            }
         } else if (sheet_->isStart()) {
             sheet_->skipElement();
         }
@@ -346,7 +313,7 @@ void XlsxCellReader::readCell(Row& row) {
     std::optional<std::string> value;
     while (sheet_->next() && !sheet_->isEnd(QLatin1StringView("c"))) {
         if (sheet_->isStart(QLatin1StringView("v"))) {
-            value = sheet_->elementText().toStdString();
+            value = sheet_->elementText(qsizetype{cell_text::kMaxCharacters}).toStdString();
         } else if (sheet_->isStart(QLatin1StringView("is"))) {
             value = richText(*sheet_);
         } else if (sheet_->isStart()) {
@@ -355,22 +322,28 @@ void XlsxCellReader::readCell(Row& row) {
     }
     const bool blankNumber = (type.empty() || type == "n") && value && value->empty();
     if (value && !blankNumber) {
-        row.cells.push_back({column, type == "e", cellText(type, *value, column)});
+        row.cells.push_back(makeCell(type, *value, column));
+        row.bytes += sizeof(Cell) + row.cells.back().text.size();
     }
 }
 
 // The value of a cell as its type says: a shared string, an inline or formula text, a boolean,
 // an error value or a number.
-std::string XlsxCellReader::cellText(const std::string& type, const std::string& value,
-                                     std::int32_t column) const {
+XlsxCellReader::Cell XlsxCellReader::makeCell(const std::string& type, const std::string& value,
+                                              std::int32_t column) const {
     if (type == "s") {
-        std::optional<std::string> text = sharedStrings_ ? sharedStrings_->at(value) : std::nullopt;
-        if (!text) {
+        const auto index = sharedStrings_ ? sharedStrings_->indexOf(value) : std::nullopt;
+        if (!index) {
             sheet_->damaged("column " + columnName(column) + " of row " +
                             std::to_string(lastRowRead_) + " names a missing shared string");
         }
-        return std::move(*text);
+        return {column, Kind::SharedString, *index, {}};
     }
+    return {column, type == "e" ? Kind::Error : Kind::Text, 0, cellText(type, value, column)};
+}
+
+std::string XlsxCellReader::cellText(const std::string& type, const std::string& value,
+                                     std::int32_t column) const {
     if (type == "inlineStr" || type == "e" || type == "d") {
         return value;
     }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include "platform/workbook/cell_text.h"
 #include "platform/workbook/spreadsheet_error.h"
 
 namespace qm {
@@ -9,6 +10,11 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
+
+// QXmlStreamReader holds a token (a text, a tag, a comment) whole before it reports it, in UTF-16
+// beside the bytes it came from. The longest cell text, 32,767 characters written as character
+// references of ten bytes each, is a third of this, so only a hostile part gets here.
+constexpr std::uint64_t kMaxTokenBytes = 1 << 20;
 
 }  // namespace
 
@@ -30,6 +36,10 @@ bool XmlPart::feed() {
         exhausted_ = true;
         return false;
     }
+    bytesSinceToken_ += got;
+    if (bytesSinceToken_ > kMaxTokenBytes) {
+        damaged("its part " + partName_ + " holds a text or tag longer than 1 MB");
+    }
     chunk.truncate(static_cast<qsizetype>(got));
     xml_.addData(chunk);
     return true;
@@ -37,7 +47,11 @@ bool XmlPart::feed() {
 
 bool XmlPart::next() {
     for (;;) {
-        switch (xml_.readNext()) {
+        const QXmlStreamReader::TokenType token = xml_.readNext();
+        if (token != QXmlStreamReader::Invalid) {
+            bytesSinceToken_ = 0;
+        }
+        switch (token) {
             case QXmlStreamReader::StartElement:
             case QXmlStreamReader::EndElement:
             case QXmlStreamReader::Characters:
@@ -81,7 +95,7 @@ QString XmlPart::namespacedAttribute(QLatin1StringView name) const {
     return {};
 }
 
-QString XmlPart::elementText() {
+QString XmlPart::elementText(qsizetype maxLength) {
     QString text;
     for (int depth = 1; depth > 0;) {
         if (!next()) {
@@ -91,6 +105,8 @@ QString XmlPart::elementText() {
             ++depth;
         } else if (isEnd()) {
             --depth;
+        } else if (xml_.text().size() > maxLength - text.size()) {
+            tooLongForACell();
         } else {
             text += xml_.text();
         }
@@ -113,6 +129,11 @@ void XmlPart::skipElement() {
 
 void XmlPart::damaged(const std::string& detail) const {
     throwDamaged(displayName_, detail);
+}
+
+void XmlPart::tooLongForACell() const {
+    damaged("a text in its part " + partName_ + " is longer than a cell can hold (" +
+            cell_text::kMaxCharactersText + " characters)");
 }
 
 }  // namespace qm

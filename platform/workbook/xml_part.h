@@ -34,13 +34,15 @@ public:
     bool isEnd(QLatin1StringView name) const { return isEnd() && xml_.name() == name; }
 
     // From a start element: its whole text, the text of nested elements included, up to and
-    // including its end.
-    QString elementText();
+    // including its end. A text longer than maxLength UTF-16 units (a cell's limit, as the
+    // spreadsheet applications count it) makes the part damaged.
+    QString elementText(qsizetype maxLength);
     // From a start element: passes over it and everything in it.
     void skipElement();
 
     std::uint64_t bytesRead() const { return stream_.bytesRead(); }
     [[noreturn]] void damaged(const std::string& detail) const;
+    [[noreturn]] void tooLongForACell() const;
 
 private:
     bool feed();
@@ -49,6 +51,7 @@ private:
     std::string partName_;
     std::string displayName_;
     QXmlStreamReader xml_;
+    std::uint64_t bytesSinceToken_ = 0;
     bool exhausted_ = false;
 };
 

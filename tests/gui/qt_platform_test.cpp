@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QTemporaryDir>
@@ -69,21 +70,24 @@ TEST_F(QtPlatformTest, inputBoxesMaskPasswordsAndAnswerNothingWhenCancelled) {
 
 TEST_F(QtPlatformTest, fileDialogsShowTheTitleFilterAndKeptName) {
     QTemporaryDir dir;
+    // A name that does not exist yet is taken as typed: the Set run tells a missing file itself.
     const QString hours = dir.filePath("hours.xlsx");
-    QFile(hours).open(QIODevice::WriteOnly);
     QtDialogs dialogs;
     QString seen;
     whenModalAppears([&](QWidget* modal) {
         auto* box = qobject_cast<QFileDialog*>(modal);
-        seen = box->windowTitle() + "|" + box->nameFilters().join(";") + "|" +
-               box->selectedFiles().join(";");
+        seen = box->windowTitle() + "|" + control<QComboBox>(*box, "fileTypeCombo").currentText() +
+               "|" + box->selectedFiles().join(";");
         static_cast<QDialog*>(box)->accept();
+        if (box->isVisible()) {
+            static_cast<QDialog*>(box)->reject();
+        }
     });
     const auto chosen =
-        dialogs.openFile("Select the input Excel spreadsheet file", hours.toStdString(),
+        dialogs.openFile("Select the input Excel spreadsheet file", dir.path().toStdString(),
                          hours.toStdString(), "Excel Spreadsheet (*.xls;*.xlsx)|*.xls;*.xlsx");
     ASSERT_EQ(seen,
-              "Select the input Excel spreadsheet file|Excel Spreadsheet (*.xls *.xlsx)|" + hours);
+              "Select the input Excel spreadsheet file|Excel Spreadsheet (*.xls;*.xlsx)|" + hours);
     ASSERT_EQ(chosen, std::optional<std::string>(hours.toStdString()));
 
     whenModalAppears([&](QWidget* modal) {
@@ -121,21 +125,45 @@ TEST_F(QtPlatformTest, digitGroupingAndTheEditor) {
     }
     ASSERT_EQ(errorOf([&] { system.parseGrouped("twelve"); }).number(), 13);
 
-    // The editor gets the file as one argument of its own, with no shell in between.
+    // The editor gets the file as one argument of its own, with no shell in between. A terminal
+    // editor starts only inside a terminal emulator, after any graphical editor; the log's CR LF
+    // line ends keep the others out.
     QTemporaryDir dir;
-    const QString editor = dir.filePath("my editor");
-    QFile script(editor);
-    script.open(QIODevice::WriteOnly);
-    script.write("#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.out\"\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("VISUAL", ("\"" + editor + "\" --new-window").toUtf8());
     const QString log = dir.filePath("Quillmark; $(log).log");
-    system.startTextEditor(log.toStdString());
-    qunsetenv("VISUAL");
-    const auto written = [&] {
-        QFile out(editor + ".out");
+    const auto install = [&](const QString& name) {
+        QFile script(dir.filePath(name));
+        script.open(QIODevice::WriteOnly);
+        script.write("#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.out\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    const auto argumentsOf = [&](const QString& name) {
+        QFile out(dir.filePath(name + ".out"));
         return out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll()) : QString();
     };
-    QM_WAIT_EQ(written(), "--new-window|" + log + "|");
+    const QByteArray saved[] = {qgetenv("PATH"), qgetenv("XDG_CURRENT_DESKTOP"), qgetenv("EDITOR")};
+    qputenv("PATH", dir.path().toUtf8());
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    qunsetenv("EDITOR");
+    const std::pair<const char*, const char*> cases[] = {
+        {"my editor", "\"%1\" --new-window"}, {"x-terminal-emulator", "vim"}, {"mousepad", "vim"}};
+    for (const auto& [program, visual] : cases) {
+        install(program);
+        install("vim");
+        qputenv("VISUAL", QString::fromLatin1(visual).arg(dir.filePath(program)).toUtf8());
+        system.startTextEditor(log.toStdString());
+    }
+    QTemporaryDir empty;
+    qputenv("PATH", empty.path().toUtf8());
+    const RunTimeError none = errorOf([&] { system.startTextEditor(log.toStdString()); });
+    qunsetenv("VISUAL");
+    qputenv("PATH", saved[0]);
+    saved[1].isNull() ? qunsetenv("XDG_CURRENT_DESKTOP") : qputenv("XDG_CURRENT_DESKTOP", saved[1]);
+    saved[2].isNull() ? qunsetenv("EDITOR") : qputenv("EDITOR", saved[2]);
+    QM_WAIT_EQ(argumentsOf("my editor"), "--new-window|" + log + "|");
+    QM_WAIT_EQ(argumentsOf("x-terminal-emulator"), "-e|vim|" + log + "|");
+    QM_WAIT_EQ(argumentsOf("mousepad"), log + "|");
+    ASSERT_EQ(argumentsOf("vim"), QString());
+    ASSERT_EQ(none.number(), 53);
+    ASSERT_NE(none.description().find("CR LF"), std::string::npos);
 }

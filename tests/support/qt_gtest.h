@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <QString>
 #include <QTest>
+#include <QWidget>
 #include <ostream>
+#include <stdexcept>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -25,5 +27,15 @@ QT_END_NAMESPACE
         (void)QTest::qWaitFor([&] { return (actual) == (expected); }); \
         ASSERT_EQ(actual, expected);                                   \
     } while (false)
+
+// A screen's control, found by the name the screen gives it (txtFile, cmdNext ...).
+template <typename Control = QWidget>
+Control& control(const QWidget& screen, const char* name) {
+    auto* found = screen.findChild<Control*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        throw std::logic_error(std::string("no control ") + name);
+    }
+    return *found;
+}
 
 #define QM_VERIFY2(condition, message) ASSERT_TRUE(condition) << (message)

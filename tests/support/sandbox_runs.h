@@ -212,11 +212,11 @@ public:
 
     // The first screen's choices, then Next: Document fills the tree, Set runs at once.
     SelectionScreen& next(bool set, bool workbook, const std::string& fileName) {
-        (set ? first->optSet : first->optDocument)->setChecked(true);
-        (workbook ? first->optXL : first->optCSV)->setChecked(true);
-        first->txtFile->setText(QString::fromStdString(fileName));
+        control<QRadioButton>(*first, set ? "optSet" : "optDocument").setChecked(true);
+        control<QRadioButton>(*first, workbook ? "optXL" : "optCSV").setChecked(true);
+        control<QLineEdit>(*first, "txtFile").setText(QString::fromStdString(fileName));
         try {
-            first->cmdNext_Click();
+            first->next();
         } catch (const ProgramEnded&) {
         }
         return *first->selectionScreen();
@@ -251,7 +251,7 @@ public:
     std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
     std::unique_ptr<SpreadsheetFactory> spreadsheets = makeSpreadsheetFactory();
     ScreenServices services{dialogs, system, *directory, *spreadsheets, programEnd};
-    std::unique_ptr<frmMain> first = std::make_unique<frmMain>(services);
+    std::unique_ptr<MainScreen> first = std::make_unique<MainScreen>(services);
 };
 
 }  // namespace qm::testing

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/spreadsheet_error.h"
@@ -55,6 +58,40 @@ protected:
             return error.description();
         }
         return "no error";
+    }
+
+    // The peak memory, in MB, of reading the first rows of the file in a child process, and how
+    // that ended: "read", the error's description, or "out of memory" past a 1 GB address space.
+    std::pair<long, std::string> peakOfReading(const std::string& bytes) {
+        testing::writeBytes(file_, bytes);
+        int pipeEnds[2];
+        EXPECT_EQ(pipe(pipeEnds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit space{1l << 30, 1l << 30};
+            setrlimit(RLIMIT_AS, &space);
+            std::string outcome = "read";
+            try {
+                auto reader = openWorkbookFile(file_);
+                for (std::int32_t row = 1; row <= 200; ++row) {
+                    (void)reader->cellValue(row, 1);
+                }
+            } catch (const RunTimeError& error) {
+                outcome = error.description();
+            } catch (const std::bad_alloc&) {
+                outcome = "out of memory";
+            }
+            (void)!write(pipeEnds[1], outcome.data(), outcome.size());
+            _exit(0);
+        }
+        close(pipeEnds[1]);
+        std::string outcome(4096, '\0');
+        outcome.resize(std::max<ssize_t>(0, read(pipeEnds[0], outcome.data(), outcome.size())));
+        close(pipeEnds[0]);
+        int status = 0;
+        rusage usage{};
+        wait4(child, &status, 0, &usage);
+        return {usage.ru_maxrss / 1024, outcome};
     }
 
     testing::ScratchFolder folder_{"reader"};
@@ -121,6 +158,9 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
         {workbook("<row r=\"1\">" + std::string(3 << 20, ' ') + "</row>"), "larger than 1 MB"},
         {workbook("", manyStrings), "more than 1000 shared"},
         {workbook("", "<si><t>" + std::string(2 << 20, 'x') + "</t></si>"), "larger than 1 MB"},
+        {workbook("<row r=\"1\"><c r=\"A1\" t=\"str\"><v>" + std::string(32767, 'x') +
+                  "<!---->x</v></c></row>"),
+         "longer than a cell can hold (32,767 characters)"},
         {workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&l;</t></is></c></row>", "",
                   "<!DOCTYPE worksheet [<!ENTITY l \"lol\">]>"),
          "document type definition"},
@@ -152,6 +192,28 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
         "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row><row r=\"2\"><c r=\"A2\"><v>3</v></c></row>");
     EXPECT_EQ(reader->cellValue(1, 1), Variant(std::string("1")));
     EXPECT_EQ(reader->cellValue(2, 1), Variant());
+}
+
+// Small files that would expand to gigabytes: a long shared string named by 200,000 cells, and a
+// text of fifty million characters in one cell.
+TEST_F(WorkbookReaderTest, SmallHostileWorkbooksStayUnderTwoHundredMegabytes) {
+    std::string cells;
+    for (int column = 0; column < 2000; ++column) {
+        cells += "<c t=\"s\"><v>0</v></c>";
+    }
+    std::string rows;
+    for (int row = 1; row <= 100; ++row) {
+        rows += "<row r=\"" + std::to_string(row) + "\">" + cells + "</row>";
+    }
+    const std::string named = workbook(rows, "<si><t>" + std::string(32767, 'x') + "</t></si>");
+    const std::string huge = workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" +
+                                      std::string(50 << 20, 'x') + "</t></is></c></row>");
+    for (const auto& [bytes, expected] : {std::pair{named, "read"}, {huge, "longer than 1 MB"}}) {
+        const auto [megabytes, outcome] = peakOfReading(bytes);
+        std::printf("%zu KB file: %ld MB, %s\n", bytes.size() / 1024, megabytes, outcome.c_str());
+        EXPECT_LT(megabytes, 200) << outcome;
+        EXPECT_NE(outcome.find(expected), std::string::npos) << outcome;
+    }
 }
 
 }  // namespace
