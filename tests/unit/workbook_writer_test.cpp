@@ -6,6 +6,7 @@
 #include "platform/workbook/cell_store.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/workbook_application.h"
+#include "support/run_time_errors.h"
 #include "support/workbook_files.h"
 
 namespace qm {
@@ -14,14 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const RunTimeError& error) {
-        EXPECT_EQ(error.source(), kSpreadsheetSource);
-        return error.description();
-    }
-    ADD_FAILURE() << "no run-time error";
-    return {};
+    const RunTimeError error = testing::errorOf(call);
+    EXPECT_EQ(error.source(), kSpreadsheetSource);
+    return error.description();
 }
 
 class WorkbookWriterTest : public ::testing::Test {
