@@ -24,6 +24,8 @@ const std::vector<std::vector<std::string>> kUsers = {
     {"\xE5\xBC\xA0\xE4\xBC\x9F", "0123", "OU=R&D <Lab>", "DC=corp,DC=test"},
     {"=SUM(A1)", "1E5", "PC01", "PC01"},
     {"_x0041_", "TRUE", " lead \"quoted\", comma", "DC=example,DC=org"},
+    {"  lead and trail  ", "tab\there", "line\nbreak", "<&>\"'"},
+    {"-5", "2.50", "Jos\xC3\xA9 \xE5\xBC\xA0 \xF0\x9F\x98\x80", "DC=x"},
 };
 
 std::string dayString(int user, int day) {
@@ -153,7 +155,10 @@ protected:
 
 using testing::parseLibreOfficeCsv;
 
+// Every value stays the text it was given: no numbers, booleans nor formulas.
 TEST_F(LibreOfficeRoundTrip, OurWorkbookOpensWithTheExactCells) {
+    const std::string xml = testing::zipPart(file("ours.xlsx"), "xl/worksheets/sheet1.xml");
+    EXPECT_EQ(xml.find("<v>"), std::string::npos);
     EXPECT_EQ(parseLibreOfficeCsv(testing::readBytes(file("ours.csv"))), *ourCells_);
     // Saved under a .xls name it is still a workbook LibreOffice opens, with the same cells.
     EXPECT_EQ(parseLibreOfficeCsv(testing::readBytes(file("legacy-name.csv"))), *ourCells_);

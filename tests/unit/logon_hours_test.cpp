@@ -81,14 +81,10 @@ TEST_F(LogonHoursTest, DecodeThenEncodeIsTheIdentityForEveryBiasOfTheWorld) {
     for (int hour = 0; hour < 168; ++hour) {
         values.push_back(onlyBit(hour / 8, hour % 8));
     }
-    for (int bias = -14; bias <= 12; ++bias) {
+    for (int bias = -14; bias <= 14; ++bias) {
         for (const Bytes& value : values) {
             ASSERT_EQ(encode(decode(value, bias), bias), value) << "bias " << bias;
         }
-    }
-    // The conversions hold over the whole range they accept.
-    for (int bias : {-167, -100, 100, 167}) {
-        EXPECT_EQ(encode(decode(values[5], bias), bias), values[5]) << "bias " << bias;
     }
 }
 
