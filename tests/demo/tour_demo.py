@@ -96,13 +96,11 @@ def click(display, window_id, left, top, width, height):
 
 def vnc_snapshot(port, password, folder):
     """True when a VNC client gets a picture of the screen from localhost with this password."""
-    stored, picture = os.path.join(folder, "passwd"), os.path.join(folder, "screen.jpg")
+    stored, picture = os.path.join(folder, password), os.path.join(folder, password + ".jpg")
     subprocess.run(["x11vnc", "-storepasswd", password, stored], check=True, capture_output=True)
-    if os.path.exists(picture):
-        os.remove(picture)
     done = subprocess.run(["vncsnapshot", "-quiet", "-passwd", stored, f"localhost:{port - 5900}",
                            picture], capture_output=True, timeout=30)
-    return done.returncode == 0 and os.path.getsize(picture) > 0
+    return done.returncode == 0 and os.path.exists(picture) and os.path.getsize(picture) > 0
 
 
 def check_vnc(port, password, folder):
@@ -134,9 +132,8 @@ def check_selection_screen_grows(display, main):
     to the bottom left corner, so a click there still ends the program."""
     click(display, main, 3800, 4920, 1215, 495)  # Next
     deadline = time.monotonic() + 60
-    while (select_screen := window(display, "^Quillmark$", 30)) == main:
-        if time.monotonic() > deadline:
-            break
+    while (select_screen := window(display, "^Quillmark$", 30)) == main and (
+            time.monotonic() < deadline):
         time.sleep(0.5)
     x(display, "xdotool", "windowmove", "--sync", select_screen, "0", "0")
     x(display, "xdotool", "windowsize", "--sync", select_screen, "900", "760")

@@ -174,7 +174,6 @@ TEST_F(LibreOfficeRoundTrip, AccentedNamesSurviveTheCodePageCsvOfASpreadsheet) {
     while (reader.readLine(line)) {
         text += line + "\n";
     }
-    reader.close();
     const Grid cells = parseLibreOfficeCsv(text);
     EXPECT_EQ(cells.at({3, 2}), "Jos\xC3\xA9 M\xC3\xBCller");
     EXPECT_EQ(cells.at({4, 2}), "jmuller");
