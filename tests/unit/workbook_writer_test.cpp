@@ -23,9 +23,8 @@ std::string errorOf(const std::function<void()>& call) {
 class WorkbookWriterTest : public ::testing::Test {
 protected:
     // Saves a new workbook of one entry per common name, every hour allowed.
-    std::string save(const std::string& name, const std::vector<std::string>& commonNames) {
-        const std::string file = folder_.file(name);
-        auto book = spreadsheet_->newWorkbook(file);
+    void save(const std::string& name, const std::vector<std::string>& commonNames) {
+        auto book = spreadsheet_->newWorkbook(folder_.file(name));
         book->begin();
         DayStrings days;
         days.fill(kAllHoursAllowed);
@@ -34,7 +33,6 @@ protected:
             book->writeDays(days);
         }
         book->finish();
-        return file;
     }
 
     testing::ScratchFolder folder_{"writer"};
