@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""The tour on a machine without a desktop, end to end: scripts/run brings Quillmark up on a
-virtual display of its own, a VNC client gets in on localhost with the password the script printed
-(and not with another), LibreOffice opens a window on that display, the selection screen can be
-enlarged there, and Exit followed by q leaves no process of the run behind.
-
-Arguments: the source folder and the build folder whose program the run uses. The run has a
-sandbox domain of its own (<build>/sandbox-demo), so it never stops the integration tests' one.
-"""
+# The tour on a machine without a desktop, end to end: scripts/run brings Quillmark up on a
+# virtual display of its own, a VNC client gets in on localhost with the password the script printed
+# (and not with another), LibreOffice opens a window on that display, the selection screen can be
+# enlarged there, and Exit followed by q leaves no process of the run behind.
+#
+# Arguments: the source folder and the build folder whose program the run uses. The run has a
+# sandbox domain of its own (<build>/sandbox-demo), so it never stops the integration tests' one.
 import os
 import pty
 import re
@@ -51,9 +50,6 @@ class Run:
                 fail(f"scripts/run ended before {pattern!r}; it wrote:\n{self.output}")
         return match
 
-    def type(self, text):
-        os.write(self.terminal, text.encode())
-
     def stop(self):
         """After a failed check: what Ctrl-C does, so the run cleans up after itself."""
         if self.status is None:
@@ -62,18 +58,17 @@ class Run:
 
     def end(self, seconds):
         deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            pid, status = os.waitpid(self.pid, os.WNOHANG)
-            if pid:
-                self.status = os.waitstatus_to_exitcode(status)
-                return self.status
+        while not (done := os.waitpid(self.pid, os.WNOHANG))[0]:
+            if time.monotonic() > deadline:
+                os.kill(self.pid, signal.SIGTERM)
+                fail("scripts/run did not end after q")
             try:
                 if select.select([self.terminal], [], [], 0.2)[0]:
                     self.output += os.read(self.terminal, 4096).decode(errors="replace")
             except OSError:
                 time.sleep(0.2)
-        os.kill(self.pid, signal.SIGTERM)
-        fail("scripts/run did not end after q")
+        self.status = os.waitstatus_to_exitcode(done[1])
+        return self.status
 
 
 def x(display, *command, seconds=60):
@@ -101,23 +96,17 @@ def click(display, window_id, left, top, width, height):
 
 def vnc_snapshot(port, password, folder):
     """True when a VNC client gets a picture of the screen from localhost with this password."""
-    stored = os.path.join(folder, "passwd")
-    subprocess.run(["x11vnc", "-storepasswd", password, stored], check=True,
-                   capture_output=True)
-    picture = os.path.join(folder, "screen.jpg")
-    if os.path.exists(picture):
-        os.remove(picture)
-    done = subprocess.run(["vncsnapshot", "-quiet", "-passwd", stored,
-                           f"localhost:{port - 5900}", picture],
-                          capture_output=True, timeout=30)
-    return done.returncode == 0 and os.path.getsize(picture) > 0
+    stored, picture = os.path.join(folder, password), os.path.join(folder, password + ".jpg")
+    subprocess.run(["x11vnc", "-storepasswd", password, stored], check=True, capture_output=True)
+    done = subprocess.run(["vncsnapshot", "-quiet", "-passwd", stored, f"localhost:{port - 5900}",
+                           picture], capture_output=True, timeout=30)
+    return done.returncode == 0 and os.path.exists(picture) and os.path.getsize(picture) > 0
 
 
 def check_vnc(port, password, folder):
     listeners = subprocess.run(["ss", "-Hltn", f"sport = :{port}"], capture_output=True,
-                               text=True).stdout.split("\n")
-    for line in filter(None, listeners):
-        address = line.split()[3].rsplit(":", 1)[0]
+                               text=True).stdout.split()[3::5]
+    for address in (listener.rsplit(":", 1)[0] for listener in listeners):
         if address not in ("127.0.0.1", "[::1]"):
             fail(f"the VNC server listens on {address}, not on localhost only")
     if not vnc_snapshot(port, password, folder):
@@ -142,11 +131,10 @@ def check_selection_screen_grows(display, main):
     """Next shows the selection screen; enlarged, its tree grows and Exit keeps its place relative
     to the bottom left corner, so a click there still ends the program."""
     click(display, main, 3800, 4920, 1215, 495)  # Next
-    select_screen = window(display, "^Quillmark$", 30)
     deadline = time.monotonic() + 60
-    while select_screen == main and time.monotonic() < deadline:
+    while (select_screen := window(display, "^Quillmark$", 30)) == main and (
+            time.monotonic() < deadline):
         time.sleep(0.5)
-        select_screen = window(display, "^Quillmark$", 30)
     x(display, "xdotool", "windowmove", "--sync", select_screen, "0", "0")
     x(display, "xdotool", "windowsize", "--sync", select_screen, "900", "760")
     geometry = x(display, "xdotool", "getwindowgeometry", select_screen)
@@ -156,27 +144,20 @@ def check_selection_screen_grows(display, main):
     click(display, select_screen, 1440, 7700 + grown_by * TWIPS_PER_PIXEL, 1215, 495)  # Exit
 
 
-def process_fields(pid):
-    """The fields of /proc/PID/stat after the name (state first), or None when it is gone."""
+def live_fields(pid):
+    """The fields of /proc/PID/stat after the name (state first); None when gone or a zombie."""
     try:
         with open(f"/proc/{pid}/stat") as stat:
-            return stat.read().rsplit(")", 1)[1].split()
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return fields if fields[0] != "Z" else None
     except (OSError, IndexError):
         return None
 
 
-def running(pid):
-    fields = process_fields(pid)
-    return fields is not None and fields[0] != "Z"
-
-
-def session_processes(session):
-    found = []
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        fields = process_fields(entry)
-        if fields is not None and fields[0] != "Z" and int(fields[3]) == session:
-            found.append(int(entry))
-    return found
+def left_behind(session, holder):
+    """The processes of the run's session still alive, and the sandbox's holder if it is."""
+    return [int(pid) for pid in filter(str.isdigit, os.listdir("/proc"))
+            if (fields := live_fields(pid)) and (int(fields[3]) == session or int(pid) == holder)]
 
 
 def main():
@@ -210,12 +191,12 @@ def take_the_tour(run):
         check_libreoffice(display, folder)
     check_selection_screen_grows(display, main_screen)
     run.expect(r"q stops: ", 30)
-    run.type("q\r")
+    os.write(run.terminal, b"q\r")
     if run.end(60) != 0:
         fail("scripts/run did not end cleanly:\n" + run.output)
     # A process killed a moment ago may still wait to be reaped.
     deadline = time.monotonic() + 15
-    while (left := session_processes(run.pid) + [p for p in [holder] if running(p)]):
+    while left := left_behind(run.pid, holder):
         if time.monotonic() > deadline:
             fail(f"processes of the run are still there: {left}")
         time.sleep(0.5)

@@ -19,8 +19,7 @@ struct ShownDialog {
     MessageStyle style = MessageStyle::Information;
     bool masked = false;
     std::string initialDir;  // the folder browser's initial folder, the open dialog's InitDir
-    std::string fileName;
-    std::string filter;
+    std::string fileName, filter;
 };
 
 // Dialogs answered from queues the test fills beforehand; every box is recorded. A box with no
@@ -83,12 +82,11 @@ private:
 
     template <typename T>
     static T next(std::deque<T>& answers, T fallback) {
-        if (answers.empty()) {
-            return fallback;
+        if (!answers.empty()) {
+            fallback = std::move(answers.front());
+            answers.pop_front();
         }
-        T answer = std::move(answers.front());
-        answers.pop_front();
-        return answer;
+        return fallback;
     }
 };
 

@@ -26,13 +26,11 @@ public:
     std::string nowText() override { return "6/15/2026 10:30:00 AM"; }
 
     std::string formatGrouped(std::int64_t number) override {
-        const std::string digits = std::to_string(number < 0 ? -number : number);
-        std::string grouped = number < 0 ? "-" : "";
-        for (std::size_t i = 0; i < digits.size(); ++i) {
-            grouped += (i > 0 && (digits.size() - i) % 3 == 0) ? "," : "";
-            grouped += digits[i];
+        std::string text = std::to_string(number);
+        for (int at = int(text.size()) - 3; at > (number < 0 ? 1 : 0); at -= 3) {
+            text.insert(at, ",");
         }
-        return grouped;
+        return text;
     }
     std::int64_t parseGrouped(const std::string& text) override {
         std::string digits = text;

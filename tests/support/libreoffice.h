@@ -41,27 +41,23 @@ inline CellGrid parseLibreOfficeCsv(const std::string& text) {
     int row = 1, column = 1;
     std::string field;
     bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (quoted) {
-            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"', ++i;
-            } else if (ch == '"') {
-                quoted = false;
-            } else {
-                field += ch;
+    char previous = 0;
+    for (const char ch : text) {
+        if (ch == '"') {
+            quoted = !quoted;
+            if (quoted && previous == '"') {
+                field += '"';  // a doubled quote inside a quoted field
             }
-        } else if (ch == '"') {
-            quoted = true;
-        } else if (ch == ',' || ch == '\n') {
+        } else if (!quoted && (ch == ',' || ch == '\n')) {
             if (!field.empty()) {
                 cells[{row, column}] = field;
             }
             field.clear();
             ch == ',' ? ++column : (++row, column = 1);
-        } else if (ch != '\r') {
+        } else if (quoted || ch != '\r') {
             field += ch;
         }
+        previous = ch;
     }
     return cells;
 }

@@ -32,14 +32,6 @@ TEST(CheckedIntegers, OverflowIsRunTimeError6AtBothEndsOfTheRange) {
     EXPECT_EQ((Int16(-32767) - 1).value(), -32768);
 }
 
-TEST(CheckedIntegers, IndexOutsideAnArrayIsRunTimeError9) {
-    std::array<int, 21> bytes{};
-    EXPECT_NO_THROW(subscript(bytes, 20));
-    for (long long index : {-1LL, 21LL, 1LL << 40}) {
-        EXPECT_EQ(errorOf([&] { subscript(bytes, index); }).number(), 9);
-    }
-}
-
 // An error in the clean-up itself is ignored.
 TEST(ErrorTrap, ShowsTheFourLineMessageThenCleansUpClosesTheConnectionAndEnds) {
     FakeTrapServices services;

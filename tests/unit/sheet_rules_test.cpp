@@ -6,6 +6,7 @@
 #include "setting/csv_line.h"
 #include "setting/name_escape.h"
 #include "support/fake_trap.h"
+#include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
@@ -74,13 +75,9 @@ TEST(UserLocation, CutsContainerAndDomainFromTheDistinguishedName) {
 }
 
 TEST(UserLocation, ANameWithoutDomainComponentsIsARunTimeError) {
-    try {
-        DeriveUserLocation("CN=Bob,O=Example");
-        FAIL();
-    } catch (const RunTimeError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_NE(error.description().find("CN=Bob,O=Example"), std::string::npos);
-    }
+    const RunTimeError error = testing::errorOf([] { DeriveUserLocation("CN=Bob,O=Example"); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_NE(error.description().find("CN=Bob,O=Example"), std::string::npos);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "platform/core/run_time_error.h"
 #include "platform/textfile/text_file.h"
+#include "support/run_time_errors.h"
 #include "support/workbook_files.h"
 
 namespace qm {
@@ -44,14 +44,7 @@ TEST_F(TextFileTest, ReadsAnyLineEndAndTellsUtf8FromWindows1252) {
 }
 
 TEST_F(TextFileTest, FailuresCarryTheFileErrorNumberAndThePath) {
-    auto errorOf = [](auto&& open) {
-        try {
-            open();
-        } catch (const RunTimeError& error) {
-            return error;
-        }
-        return RunTimeError(0, "", "");
-    };
+    using testing::errorOf;
     const std::string missing = folder_.file("missing.csv");
     const RunTimeError notFound = errorOf([&] { TextFileReader reader(missing); });
     EXPECT_EQ(notFound.number(), 53);
