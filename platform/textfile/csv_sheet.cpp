@@ -91,9 +91,19 @@ void CsvSheetWriter::writeRecord(const std::vector<std::string>& fields) {
     if (!utf8_ && !fitsCodePage(record)) {
         switchToUtf8();
     }
-    writeBytes(utf8_ ? record : cp1252::fromUtf8(record));
-    if (kind_ == Kind::DurableNew && fdatasync(fd_) != 0) {
-        throw fileError(errno, path_);
+    // A line the disk could not take is taken back whole: a cut line could name another account
+    // or hold other hours when the sheet is read again.
+    const off_t lineStart = ::lseek(fd_, 0, SEEK_CUR);
+    try {
+        writeBytes(utf8_ ? record : cp1252::fromUtf8(record));
+        if (kind_ == Kind::DurableNew && fdatasync(fd_) != 0) {
+            throw fileError(errno, path_);
+        }
+    } catch (const RunTimeError&) {
+        if (lineStart >= 0 && ::ftruncate(fd_, lineStart) == 0) {
+            ::lseek(fd_, lineStart, SEEK_SET);
+        }
+        throw;
     }
 }
 

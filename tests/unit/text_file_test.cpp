@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <filesystem>
 
+#include "platform/textfile/csv_sheet.h"
 #include "platform/textfile/text_file.h"
 #include "support/run_time_errors.h"
 #include "support/workbook_files.h"
@@ -55,6 +60,37 @@ TEST_F(TextFileTest, FailuresCarryTheFileErrorNumberAndThePath) {
     EXPECT_EQ(errorOf([&] { TextFileReader reader(folder_.file("pipe")); }).number(), 75);
     TextFileWriter full("/dev/full");
     EXPECT_EQ(errorOf([&] { full.writeLine("x"); }).number(), 61);
+}
+
+// The disk fills while a restore sheet is written (a file-size limit stands in for a full disk):
+// the line that did not fit is taken back whole, so Set never reads a cut one.
+TEST_F(TextFileTest, AFullDiskLeavesNoCutLineInARestoreSheet) {
+    const std::string path = folder_.file("restore.csv");
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        DayStrings days;
+        days.fill(kAllHoursAllowed);
+        try {
+            CsvSheetWriter sheet(path, CsvSheetWriter::Kind::DurableNew);
+            sheet.writeHeader();
+            for (int user = 0; user < 100; ++user) {
+                sheet.writeUser("user" + std::to_string(user), "OU=Lab", "DC=corp,DC=test", days);
+            }
+        } catch (const RunTimeError& error) {
+            _exit(error.description().find(path) == std::string::npos ? 2 : 0);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);  // refused, naming the file
+    const std::string bytes = testing::readBytes(path);
+    EXPECT_GT(bytes.size(), 200u);
+    EXPECT_TRUE(bytes.ends_with("\r\n"));
 }
 
 }  // namespace
