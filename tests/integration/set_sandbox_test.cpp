@@ -47,13 +47,10 @@ const std::vector<SuiteUser> kUsers = {
     {"After Error", "After Error", "sett10", counting(10)},
 };
 
-std::string ouDn() {
-    return kOu + "," + kCorpDomain;
-}
+const std::string kOuDn = kOu + "," + kCorpDomain;
 
 const SuiteUser* user(const std::string& account) {
-    const auto found = std::find_if(kUsers.begin(), kUsers.end(),
-                                    [&](const SuiteUser& u) { return u.account == account; });
+    const auto found = std::ranges::find(kUsers, account, &SuiteUser::account);
     return found == kUsers.end() ? nullptr : &*found;
 }
 
@@ -66,7 +63,7 @@ std::string hexOf(const std::string& bytes) {
 }
 
 std::string userLdif(const SuiteUser& user) {
-    std::string ldif = "dn:: " + base64("CN=" + user.rdn + "," + ouDn()) +
+    std::string ldif = "dn:: " + base64("CN=" + user.rdn + "," + kOuDn) +
                        "\nobjectClass: user\ncn:: " + base64(user.commonName) +
                        "\nsAMAccountName: " + user.account + "\n";
     if (!user.hours.empty()) {
@@ -88,7 +85,7 @@ std::vector<std::string> storedHex(const std::vector<SheetRow>& rows) {
             row.container == "PC02"
                 ? "pdbedit -s " + shellQuoted(sandboxFact("PC02_CONF")) + " -L -v -u " + row.name +
                       " 2>/dev/null"
-                : ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(ouDn()) +
+                : ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(kOuDn) +
                       " '(sAMAccountName=" + row.logonName + ")' logonHours";
         values.push_back("(none)");
         for (const std::string& line : nonEmptyLines(runCommand(command))) {
@@ -101,15 +98,6 @@ std::vector<std::string> storedHex(const std::vector<SheetRow>& rows) {
         }
     }
     return values;
-}
-
-// What a restore sheet brings back: a user that had no value gets one that allows every hour, as
-// the sheet has no word for "none".
-std::vector<std::string> restoredHex(std::vector<std::string> originals) {
-    for (std::string& value : originals) {
-        value = value == "(none)" ? std::string(42, 'F') : value;
-    }
-    return originals;
 }
 
 // The values the rows must give: local hour h of the week is UTC hour h + bias, and UTC hour u is
@@ -150,13 +138,11 @@ Week daysFor(int seed) {
 
 // Day strings that allow exactly the given local hours of the week.
 Week daysAllowing(const std::vector<int>& localHours) {
-    std::string digits(168, '0');
-    for (int hour : localHours) {
-        digits[std::size_t((hour % 168 + 168) % 168)] = '1';
-    }
     Week days;
-    for (int day = 0; day < 7; ++day) {
-        days[day] = digits.substr(std::size_t(day) * 24, 24);
+    days.fill(std::string(24, '0'));
+    for (int hour : localHours) {
+        hour = (hour % 168 + 168) % 168;
+        days[std::size_t(hour / 24)][std::size_t(hour % 24)] = '1';
     }
     return days;
 }
@@ -172,9 +158,9 @@ SheetRow localRow(const std::string& account, const Week& days) {
 void logUpdated(std::vector<std::string>& log, const std::vector<SheetRow>& rows) {
     for (const SheetRow& row : rows) {
         const SuiteUser* u = user(row.logonName);
-        log.push_back(u == nullptr ? "Updated PC02\\" + row.name
-                                   : "Updated CN=" + (u->logged.empty() ? u->rdn : u->logged) +
-                                         "," + ouDn());
+        log.push_back(u == nullptr
+                          ? "Updated PC02\\" + row.name
+                          : "Updated CN=" + (u->logged.empty() ? u->rdn : u->logged) + "," + kOuDn);
     }
 }
 
@@ -193,33 +179,26 @@ std::vector<std::string> logLines(const std::string& programFolder) {
                              .toStdString());
 }
 
-std::string confirmation(int rows, const std::string& sheet) {
-    return "Update " + std::to_string(rows) + " user logon hours per file:\r\n" + sheet;
-}
-
-std::string summary(int updated, int rows, const std::string& sheet, const std::string& folder) {
-    return "Logon Hours set for " + std::to_string(updated) + " users\r\nout of " +
-           std::to_string(rows) + " in file\r\n" + sheet + ".\r\nSee log file " + folder +
-           "/Quillmark.log\r\nfor details.";
-}
-
-// The restore sheet a run wrote into the program folder, while it is the only one.
-std::string restoreSheet(const std::string& programFolder) {
-    for (const auto& entry : std::filesystem::directory_iterator(programFolder)) {
-        if (entry.path().filename().string().starts_with("Quillmark-restore-")) {
-            return entry.path().string();
+// An expected line ending in '*' stands for any line that starts with the rest.
+void expectLog(std::vector<std::string> actual, const std::vector<std::string>& expected) {
+    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+        const std::string& e = expected[i];
+        if (e.ends_with('*') && actual[i].starts_with(e.substr(0, e.size() - 1))) {
+            actual[i] = e;
         }
     }
-    return "(none)";
+    ASSERT_EQ(actual, expected);
+}
+
+std::string confirmation(int rows, const std::string& sheet) {
+    return "Update " + std::to_string(rows) + " user logon hours per file:\r\n" + sheet;
 }
 
 // A bind as the user followed by a read of the root entry: Samba checks logon hours at the bind.
 std::pair<bool, std::string> signIn(const std::string& account) {
     try {
-        return {true, runCommand("ldapsearch -x -ZZ -LLL -H ldap://" + sandboxFact("CORP_DC") +
-                                 " -D " + account + "@" + sandboxFact("CORP_DOMAIN") + " -y " +
-                                 shellQuoted(sandboxFact("SANDBOX_PASSWORD_FILE")) +
-                                 " -b '' -s base dnsHostName 2>&1")};
+        return {true, runCommand(ldapTool("ldapsearch", account) +
+                                 " -LLL -b '' -s base dnsHostName 2>&1")};
     } catch (const std::runtime_error& failure) {
         return {false, failure.what()};
     }
@@ -261,12 +240,12 @@ protected:
     }
 
     void removeOu() {
-        runCommand(ldapTool("ldapdelete") + " -r " + shellQuoted(ouDn()) + " 2>&1 || true");
+        runCommand(ldapTool("ldapdelete") + " -r " + shellQuoted(kOuDn) + " 2>&1 || true");
     }
 
     void SetUp() override {
         removeOu();
-        std::string ldif = "dn: " + ouDn() + "\nobjectClass: organizationalUnit\n\n";
+        std::string ldif = "dn: " + kOuDn + "\nobjectClass: organizationalUnit\n\n";
         for (const SuiteUser& user : kUsers) {
             ldif += userLdif(user);
         }
@@ -306,7 +285,7 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
                                  "\r\nx,y\r\n";
     const std::string sheet = folder.file("set.csv");
     writeBytes(sheet, kCsvHeader + csvLines(head) + badLines + csvLines(tail));
-    const std::vector<std::string> originals = storedHex(rows);
+    std::vector<std::string> originals = storedHex(rows);
     const auto shortBefore = storedHex({shortMonday});
     const std::string program = folder.file("csv");
 
@@ -317,13 +296,16 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
     const int counted = int(rows.size()) + 4;
     ASSERT_EQ(run->dialogs.messages(),
               (std::vector<std::string>{confirmation(counted, sheet),
-                                        summary(int(rows.size()), counted, sheet, program)}));
+                                        "Logon Hours set for " + std::to_string(rows.size()) +
+                                            " users\r\nout of " + std::to_string(counted) +
+                                            " in file\r\n" + sheet + ".\r\nSee log file " +
+                                            program + "/Quillmark.log\r\nfor details."}));
     const auto allowed = signIn("sett07");
     QM_VERIFY2(allowed.first, allowed.second.c_str());
     const auto denied = signIn("sett08");
     QM_VERIFY2(!denied.first && denied.second.find("data 530") != std::string::npos,
                denied.second.c_str());
-    const std::string restore = restoreSheet(program);
+    const std::string restore = restoreSheets(program).at(0);
 
     const std::string refusedSheet = folder.file("refused.csv");
     writeBytes(refusedSheet, kCsvHeader + csvLines({directoryRow("sett01", daysFor(10))}));
@@ -334,25 +316,27 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
     logUpdated(log, head);
     log.insert(log.end(), {"### Invalid line for user: x, container: y, domain: z",
                            "### Invalid Logon Hours for DC=corp,DC=test\\After Error",
-                           "### Unable to bind to user CN=Nobody Here," + ouDn(),
+                           "### Unable to bind to user CN=Nobody Here," + kOuDn,
                            "### Unable to bind to user PC02\\ghost"});
     logUpdated(log, tail);
     const auto refusedHeader = logHeader(refusedSheet, 1);
     log.push_back(kLogTrailer);
     log.insert(log.end(), refusedHeader.begin(), refusedHeader.end());
     // Access denied (0x80070005); Samba's own diagnostic ends the description.
-    const std::string smith = "CN=Smith\\, Jim," + ouDn();
+    const std::string smith = "CN=Smith\\, Jim," + kOuDn;
     log.insert(log.end(), {"### Unable to update user " + smith,
                            "###     Error Number: -2147024891, Description: Cannot save "
                            "logonHours of " +
                                smith + " on ldap://" + sandboxFact("CORP_DC") +
                                ":389: Access is denied (LDAP: Insufficient access; *",
                            kLogTrailer});
-    QM_VERIFY_SAME(logLines(program), log);
+    expectLog(logLines(program), log);
 
     runSet(folder.file("restore"), restore, kBias);
 
-    ASSERT_EQ(storedHex(rows), restoredHex(originals));
+    // A user that had no value gets one that allows every hour: the sheet has no word for none.
+    std::ranges::replace(originals, std::string("(none)"), std::string(42, 'F'));
+    ASSERT_EQ(storedHex(rows), originals);
 }
 
 // LibreOffice's workbook has shared strings and its own part names; a formula's error value
@@ -372,7 +356,7 @@ TEST_F(SetSandboxTest, aLibreOfficeWorkbookSetsEveryBlockUpToAnErrorValue) {
     writeBytes(folder.file("book.csv"), gridCsv(cells));
     convertWithLibreOffice(folder.path(), "xlsx", "book.csv", ".",
                            "Text - txt - csv (StarCalc):44,34,76,1,,1033,true");
-    const std::vector<std::string> originals = storedHex(rows);
+    std::vector<std::string> originals = storedHex(rows);
     const std::vector<std::string> unreadBefore = storedHex(unread);
     const std::string sheet = folder.file("book.xlsx");
     const std::string program = folder.file("workbook");
@@ -394,30 +378,11 @@ TEST_F(SetSandboxTest, aLibreOfficeWorkbookSetsEveryBlockUpToAnErrorValue) {
                            "    Description:  " + description, "    Source:       Spreadsheet",
                            "    Domain:       DC=corp,DC=test", "    Container:    " + kOu,
                            "    User:         sett09", "    Common Name:  Error Row"});
-    QM_VERIFY_SAME(logLines(program), log);
+    ASSERT_EQ(logLines(program), log);
 
     // The restore sheet written up to the error puts back the users saved before it.
-    runSet(folder.file("workbook-restore"), restoreSheet(program), kBias);
+    runSet(folder.file("workbook-restore"), restoreSheets(program).at(0), kBias);
 
-    ASSERT_EQ(storedHex(rows), restoredHex(originals));
-}
-
-TEST_F(SetSandboxTest, anUnwritableLogFolderChangesNobody) {
-    const std::string notAFolder = folder.file("plain-file");
-    writeBytes(notAFolder, "not a folder");
-    const std::vector<SheetRow> rows = {directoryRow("sett01", daysAllowing({})),
-                                        localRow("lab2", daysAllowing({}))};
-    const std::string sheet = folder.file("unlogged.csv");
-    writeBytes(sheet, kCsvHeader + csvLines(rows));
-    const std::vector<std::string> before = storedHex(rows);
-
-    const auto run = runSet(notAFolder, sheet, 0);
-
-    ASSERT_EQ(
-        run->dialogs.messages(),
-        (std::vector<std::string>{confirmation(2, sheet),
-                                  "Unable to open log file " + notAFolder + "/Quillmark.log"}));
-    ASSERT_EQ(run->dialogs.shown.back().style, MessageStyle::Critical);
-    ASSERT_TRUE(!run->programEnd.status);
-    ASSERT_EQ(storedHex(rows), before);
+    std::ranges::replace(originals, std::string("(none)"), std::string(42, 'F'));
+    ASSERT_EQ(storedHex(rows), originals);
 }

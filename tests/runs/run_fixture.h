@@ -38,20 +38,11 @@ protected:
     std::string path(const std::string& name) const { return folder_.file(name); }
     static Bytes hours(std::uint8_t fill) { return Bytes(21, fill); }
 
-    static std::string line(const std::vector<std::string>& fields) {
-        std::string text;
-        for (const auto& field : fields) {
-            text += (text.empty() ? "\"" : ",\"") + field + "\"";
-        }
-        return text + "\r\n";
-    }
     // A user's line with the same hours on every day.
     static std::string entry(const std::string& name, const std::string& container,
                              const std::string& domain, const std::string& day) {
-        return line({name, container, domain, day, day, day, day, day, day, day});
+        return csvRecord({name, container, domain, day, day, day, day, day, day, day});
     }
-    const std::string kHeader = line({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday",
-                                      "Wednesday", "Thursday", "Friday", "Saturday"});
 
     FakeDirectory directory;
     FakeDialogs dialogs;

@@ -13,8 +13,8 @@ namespace qm::testing {
 using Cells = std::map<std::pair<int, int>, std::string>;
 
 // The spreadsheet component in memory. A workbook to open is cells the test sets; a new workbook
-// keeps each user entry as one text, "common name|logon name|container|domain|Sunday|…|Saturday",
-// filed under its name when saved. Starting, saving, opening, closing and quitting are recorded.
+// keeps the common names of its user entries, filed under its name when saved or abandoned.
+// Starting, saving, opening, closing and quitting are recorded.
 struct FakeSpreadsheets : SpreadsheetFactory {
     std::map<std::string, Cells> workbooks;
     std::map<std::string, std::vector<std::string>> saved;
@@ -31,14 +31,8 @@ public:
         : files_(files), name_(std::move(name)) {}
 
     void begin() override {}
-    void writeNames(const UserEntryNames& n) override {
-        entries_.push_back(n.commonName + "|" + n.logonName + "|" + n.container + "|" + n.domain);
-    }
-    void writeDays(const DayStrings& days) override {
-        for (const auto& day : days) {
-            entries_.back() += "|" + day;
-        }
-    }
+    void writeNames(const UserEntryNames& names) override { names_.push_back(names.commonName); }
+    void writeDays(const DayStrings&) override {}
     void finish() override {
         files_.calls.push_back("SaveAs " + name_);
         if (files_.failSave) {
@@ -46,12 +40,12 @@ public:
         }
         abandon();
     }
-    void abandon() noexcept override { files_.saved[name_] = entries_; }
+    void abandon() noexcept override { files_.saved[name_] = names_; }
 
 private:
     FakeSpreadsheets& files_;
     std::string name_;
-    std::vector<std::string> entries_;
+    std::vector<std::string> names_;
 };
 
 class FakeOpenedWorkbook : public WorkbookSource {

@@ -26,8 +26,8 @@
 #include "support/fake_dialogs.h"
 #include "support/fake_program_end.h"
 #include "support/fake_system.h"
-#include "support/qt_gtest.h"
 #include "support/libreoffice.h"
+#include "support/qt_gtest.h"
 #include "support/sandbox_tools.h"
 #include "support/workbook_files.h"
 
@@ -43,9 +43,9 @@ inline std::string shellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// An OpenLDAP tool signed in as the sandbox's Administrator over StartTLS.
-inline std::string ldapTool(const std::string& tool) {
-    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D Administrator@" +
+// An OpenLDAP tool signed in as the account (the sandbox password is everyone's) over StartTLS.
+inline std::string ldapTool(const std::string& tool, const std::string& account = "Administrator") {
+    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D " + account + "@" +
            sandboxFact("CORP_DOMAIN") + " -y " + shellQuoted(sandboxFact("SANDBOX_PASSWORD_FILE"));
 }
 
@@ -83,26 +83,6 @@ struct SheetRow {
     Week days;
 };
 
-inline std::string csvField(const std::string& text) {
-    std::string field = "\"";
-    for (char c : text) {
-        field += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return field + "\"";
-}
-
-inline std::string csvRecord(const std::vector<std::string>& fields) {
-    std::string record;
-    for (const std::string& field : fields) {
-        record += (record.empty() ? "" : ",") + csvField(field);
-    }
-    return record + "\r\n";
-}
-
-inline const std::string kCsvHeader =
-    csvRecord({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday", "Wednesday",
-               "Thursday", "Friday", "Saturday"});
-
 inline std::string csvLines(const std::vector<SheetRow>& rows) {
     std::string lines;
     for (const SheetRow& row : rows) {
@@ -120,18 +100,18 @@ inline CellGrid workbookCells(const std::vector<SheetRow>& rows) {
                                     "Thursday", "Friday", "Saturday"};
     int r = 3;
     for (const SheetRow& row : rows) {
-        cells[{r, 1}] = "Common Name";
-        cells[{r, 2}] = row.name;
+        const std::string names[][2] = {{"Common Name", row.name},
+                                        {"Pre-Windows 2000 Logon Name", row.logonName},
+                                        {"Organizational Unit or Container", row.container},
+                                        {"Domain", row.domain}};
+        for (int k = 0; k < 4; ++k) {
+            cells[{r + k, 1}] = names[k][0];
+            if (!names[k][1].empty()) {
+                cells[{r + k, 2}] = names[k][1];
+            }
+        }
         cells[{r, 3}] = "Logon Hours";
         cells[{r, 4}] = "M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M";
-        cells[{r + 1, 1}] = "Pre-Windows 2000 Logon Name";
-        cells[{r + 1, 2}] = row.logonName;
-        cells[{r + 2, 1}] = "Organizational Unit or Container";
-        cells[{r + 3, 1}] = "Domain";
-        cells[{r + 3, 2}] = row.domain;
-        if (!row.container.empty()) {
-            cells[{r + 2, 2}] = row.container;
-        }
         for (int day = 0; day < 7; ++day) {
             cells[{r + 1 + day, 3}] = dayNames[day];
             cells[{r + 1 + day, 4}] = row.days[day];
@@ -146,47 +126,6 @@ inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std:
     convertWithLibreOffice(folder, kUtf8CsvFilter, workbook);
     return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
 }
-
-// --- comparisons that say where two things part --------------------------------------------------
-
-// An expected line ending in '*' stands for every line that starts with the rest.
-inline std::string firstDifference(const std::vector<std::string>& actual,
-                                   const std::vector<std::string>& expected) {
-    for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
-        const std::string a = i < actual.size() ? actual[i] : "(no line)";
-        const std::string e = i < expected.size() ? expected[i] : "(no line)";
-        if (e.ends_with('*') ? !a.starts_with(e.substr(0, e.size() - 1)) : a != e) {
-            return "line " + std::to_string(i + 1) + "\n  actual:   " + a + "\n  expected: " + e;
-        }
-    }
-    return {};
-}
-
-inline std::string firstDifference(const std::string& actual, const std::string& expected) {
-    if (actual == expected) {
-        return {};
-    }
-    const std::string lines = firstDifference(nonEmptyLines(actual), nonEmptyLines(expected));
-    return lines.empty() ? "the line ends or blank lines differ" : lines;
-}
-
-// Grids compared as lines "(row, column) text".
-inline std::string firstDifference(const CellGrid& actual, const CellGrid& expected) {
-    std::array<std::vector<std::string>, 2> lines;
-    for (std::size_t i = 0; i < 2; ++i) {
-        for (const auto& [cell, text] : i == 0 ? actual : expected) {
-            lines[i].push_back("(" + std::to_string(cell.first) + ", " +
-                               std::to_string(cell.second) + ") " + text);
-        }
-    }
-    return firstDifference(lines[0], lines[1]);
-}
-
-#define QM_VERIFY_SAME(actual, expected)                                                 \
-    do {                                                                                 \
-        const std::string qmDifference = qm::testing::firstDifference(actual, expected); \
-        ASSERT_TRUE(qmDifference.empty()) << qmDifference;                              \
-    } while (false)
 
 // --- the program --------------------------------------------------------------------------------
 

@@ -39,6 +39,37 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// The restore sheets a Set run wrote into the program's folder.
+inline std::vector<std::string> restoreSheets(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("Quillmark-restore-")) {
+            files.push_back(entry.path().string());
+        }
+    }
+    return files;
+}
+
+inline std::string csvField(const std::string& text) {
+    std::string field = "\"";
+    for (char c : text) {
+        field += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return field + "\"";
+}
+
+inline std::string csvRecord(const std::vector<std::string>& fields) {
+    std::string record;
+    for (const std::string& field : fields) {
+        record += (record.empty() ? "" : ",") + csvField(field);
+    }
+    return record + "\r\n";
+}
+
+inline const std::string kCsvHeader =
+    csvRecord({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday", "Wednesday",
+               "Thursday", "Friday", "Saturday"});
+
 using ZipParts = std::vector<std::pair<std::string, std::string>>;
 
 // Writes a zip file holding the parts, deflated.
