@@ -179,11 +179,20 @@ TEST_F(SetRunTest, ARunThatCannotGoAheadChangesNobodyAndLogsNothing) {
     dialogs.messageAnswers = {Answer::No};
     run();
     EXPECT_EQ(dialogs.messages().back(), "Update 1 user logon hours per file:\r\n" + file);
+    // A folder where no restore sheet can be made is said before the confirmation: No stops
+    // there, Yes goes on to the confirmation and, here, to a log that cannot be opened either.
     system.applicationPath = path("no/such/folder");
-    dialogs.messageAnswers = {Answer::Yes};
+    const std::string restoreQuestion =
+        "The restore sheet " + path("no/such/folder") + "/Quillmark-restore-";
     run();
-    EXPECT_EQ(dialogs.messages().back(),
-              "Unable to open log file " + path("no/such/folder") + "/Quillmark.log");
+    EXPECT_TRUE(dialogs.messages().back().starts_with(restoreQuestion));
+    EXPECT_TRUE(dialogs.messages().back().ends_with("\r\nSet the users all the same?"));
+    dialogs.messageAnswers = {Answer::Yes, Answer::Yes};
+    run();
+    const auto shown = dialogs.messages();
+    EXPECT_TRUE(shown[shown.size() - 3].starts_with(restoreQuestion));
+    EXPECT_EQ(shown[shown.size() - 2], "Update 1 user logon hours per file:\r\n" + file);
+    EXPECT_EQ(shown.back(), "Unable to open log file " + path("no/such/folder") + "/Quillmark.log");
 
     mkfifo(path("pipe.csv").c_str(), 0600);  // a pipe would never end
     for (const char* name : {"missing.csv", "pipe.csv"}) {
