@@ -25,9 +25,9 @@ const char* const kUserFilter = "(&(objectCategory=person)(objectClass=user))";
 // holds; the domain's own System container is left out, one below an OU is not.
 void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string>& tree) {
     tree.push_back(dn);
-    for (const auto& child : corpLdapsearch(dn, "one", kContainerFilter, "1.1")) {
-        if (!isDomain || child.dn.rfind("CN=System,", 0) != 0) {
-            appendSubtree(child.dn, false, tree);
+    for (const std::string& child : corpDns(dn, "one", kContainerFilter)) {
+        if (!isDomain || !child.starts_with("CN=System,")) {
+            appendSubtree(child, false, tree);
         }
     }
 }
@@ -101,7 +101,7 @@ TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
         const std::string& dn = tree().Key(node);
         if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
             click(node);
-            expected += static_cast<int>(corpLdapsearch(dn, "one", kUserFilter, "1.1").size());
+            expected += static_cast<int>(corpDns(dn, "one", kUserFilter).size());
             ASSERT_EQ(count(), QString::number(expected));
         }
     }

@@ -4,11 +4,9 @@
 // where their names resolve.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <set>
 #include <tuple>
 
@@ -24,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace qm::testing;
-using namespace std::string_literals;
 
 constexpr std::int32_t kBadNetPath = -2147024843;    // 0x80070035
 constexpr std::int32_t kUserNotFound = -2147022675;  // 0x800708AD
@@ -33,8 +30,7 @@ constexpr std::int32_t kLogonFailure = -2147023570;  // 0x8007052E
 std::string hexOf(const Bytes& bytes) {
     std::string hex;
     for (const std::uint8_t b : bytes) {
-        hex += "0123456789ABCDEF"[b >> 4];
-        hex += "0123456789ABCDEF"[b & 15];
+        hex += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
     }
     return hex;
 }
@@ -77,15 +73,10 @@ TEST_F(WinNtSandbox, ComputerListsItsLocalAccountsWithTheHoursItsDatabaseHolds) 
     EXPECT_EQ(listed, stored);
 }
 
-// "lab1\0junk" once wrote lab1: a name Samba would cut short fails the bind instead.
 TEST_F(WinNtSandbox, HoursWrittenThroughSamrAreWhatPdbeditReadsWithTheFlagsUntouched) {
     const auto user = bindLocalAccount("PC01", "lab1", credentials);
     const Bytes original = user->logonHours().value();
     const std::string flags = pdbeditField("lab1", "Account Flags");
-    for (const auto& [computer, name] :
-         {std::pair{"PC01"s, "lab1\0junk"s}, std::pair{"PC01\0PC02"s, "lab1"s}}) {
-        EXPECT_ANY_THROW(bindLocalAccount(computer, name, credentials));
-    }
     for (const Bytes& value : {sampleHours(0x5A), original}) {
         user->setLogonHours(value);
         EXPECT_EQ(pdbeditField("lab1", "Logon hours"), hexOf(value));
@@ -110,14 +101,15 @@ TEST_F(WinNtSandbox, UnknownNamesStoppedComputersAndAWrongPasswordFailClearlyWit
     LoopbackListener silent(LoopbackListener::Mode::Silent, "127.0.0.98", 445);
     ASSERT_TRUE(silent.listening());
     const std::string stopped = sandboxFact("DEAD_ADDRESS");  // nothing listens there
-    for (const auto& [computer, user, password, number, named] :
-         std::vector<std::tuple<std::string, std::string, std::string, std::int32_t, std::string>>{
-             {"PC01", "nosuchuser", sandboxPassword(), kUserNotFound, "nosuchuser"},
-             {"PC99", "", sandboxPassword(), kBadNetPath, "PC99"},
-             {stopped, "kiosk", sandboxPassword(), kBadNetPath,
-              "did not accept a connection on TCP port 445"},
-             {"127.0.0.98", "", sandboxPassword(), kBadNetPath, "127.0.0.98"},
-             {"PC01", "", "not-the-password", kLogonFailure, "Administrator"}}) {
+    for (const auto& [computer, user, number, named] :
+         std::vector<std::tuple<std::string, std::string, std::int32_t, std::string>>{
+             {"PC01", "nosuchuser", kUserNotFound, "nosuchuser"},
+             {"PC99", "", kBadNetPath, "PC99"},
+             {stopped, "kiosk", kBadNetPath, "did not accept a connection on TCP port 445"},
+             {"127.0.0.98", "", kBadNetPath, "127.0.0.98"},
+             {"PC01", "", kLogonFailure, "Administrator"}}) {
+        const std::string password =
+            number == kLogonFailure ? "not-the-password" : sandboxPassword();
         FakeDialogs signIn;
         signIn.inputAnswers = {"Administrator", password};
         Credentials asked(signIn);
@@ -138,19 +130,19 @@ TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
         GTEST_SKIP() << "an SMB server answers on 127.0.0.1 here";
     }
     const std::string name = localComputerName();
-    auto computer = reachComputer(name, credentials);
-    EXPECT_EQ(computer->name(), name);
-    EXPECT_TRUE(computer->users().empty());
-    EXPECT_TRUE(dialogs.shown.empty());
-
-    // With a local SMB server whose sign-in the person cancels, the computer stands as well.
-    LoopbackListener server(LoopbackListener::Mode::Answering, "127.0.0.1", 445);
-    ASSERT_TRUE(server.listening());
-    dialogs.inputAnswers.clear();
-    computer = reachComputer(name, credentials);
-    EXPECT_EQ(computer->name(), name);
-    EXPECT_TRUE(computer->users().empty());
-    ASSERT_EQ(dialogs.shown.size(), 1U);
+    // Then with a local SMB server whose sign-in the person cancels: the computer stands as well.
+    for (const bool smbServer : {false, true}) {
+        std::optional<LoopbackListener> server;
+        if (smbServer) {
+            server.emplace(LoopbackListener::Mode::Answering, "127.0.0.1", 445);
+            ASSERT_TRUE(server->listening());
+            dialogs.inputAnswers.clear();
+        }
+        const auto computer = reachComputer(name, credentials);
+        EXPECT_EQ(computer->name(), name);
+        EXPECT_TRUE(computer->users().empty());
+        ASSERT_EQ(dialogs.shown.size(), smbServer ? 1U : 0U);
+    }
     EXPECT_NE(dialogs.shown[0].text.find(name), std::string::npos) << dialogs.shown[0].text;
 }
 
@@ -160,10 +152,7 @@ TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
 // full; every other bind fails at once.
 TEST_F(WinNtSandbox, AStalledComputerIsWaitedForTwiceAndThenFailsEveryBindAtOnce) {
     EXPECT_EQ(reachComputer("PC01", credentials)->name(), "PC01");
-    std::ifstream pidFile(std::string(std::getenv("QUILLMARK_SANDBOX_DIR")) + "/run/pc01.pid");
-    pid_t group = 0;
-    ASSERT_TRUE(pidFile >> group) << "no pid recorded for PC01";
-    ASSERT_EQ(kill(-group, SIGSTOP), 0);
+    const SandboxServerFrozen frozen("pc01");
     constexpr int kStalledBinds = 100;
     std::vector<std::string> errors;
     const auto start = std::chrono::steady_clock::now();
@@ -171,7 +160,6 @@ TEST_F(WinNtSandbox, AStalledComputerIsWaitedForTwiceAndThenFailsEveryBindAtOnce
         errors.push_back(errorOf([&] { reachComputer("PC01", credentials); }).description());
     }
     const auto took = std::chrono::steady_clock::now() - start;
-    kill(-group, SIGCONT);
     EXPECT_LT(took, 2 * 10s + 2 * 3s + 4s);
     EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
                             [](const std::string& e) { return e.find("PC01") != e.npos; }),

@@ -10,69 +10,54 @@ namespace {
 
 using Kind = FakeObject::Kind;
 
-std::string relativeName(const std::string& dn) {
-    return dn.substr(0, dn.find(','));  // the tests' names hold no escaped comma before the first
+DirectoryNode nodeOf(const FakeObject& object) {
+    // The tests' names hold no escaped comma before the first.
+    return {object.dn, object.dn.substr(0, object.dn.find(','))};
 }
 
-class FakeAccount : public Account {
-public:
-    FakeAccount(FakeDirectory& directory, FakeObject& object)
-        : directory_(directory), object_(object) {}
+struct FakeAccount : Account {
+    FakeAccount(FakeDirectory& directory, FakeObject& object) : dir(directory), object(object) {}
     std::optional<Bytes> logonHours() override {
-        directory_.record("logonHours", object_.dn);
-        return object_.user.logonHours;
+        dir.record("logonHours", object.dn);
+        return object.user.logonHours;
     }
     void setLogonHours(const Bytes& hours) override {
-        directory_.record("setLogonHours", object_.dn);
-        object_.user.logonHours = hours;
+        dir.record("setLogonHours", object.dn);
+        object.user.logonHours = hours;
     }
-
-private:
-    FakeDirectory& directory_;
-    FakeObject& object_;
+    FakeDirectory& dir;
+    FakeObject& object;
 };
 
-class FakeComputer : public Computer {
-public:
-    FakeComputer(FakeDirectory& directory, std::string name)
-        : directory_(directory), name_(std::move(name)) {}
+struct FakeComputer : Computer {
+    FakeComputer(FakeDirectory& directory, std::string name) : dir(directory), name_(name) {}
     const std::string& name() const override { return name_; }
     std::vector<LocalUser> users() override {
         std::vector<LocalUser> users;
-        for (FakeObject* user : directory_.childrenOf(name_, Kind::User)) {
-            users.push_back(
-                {*user->user.logonName, std::make_unique<FakeAccount>(directory_, *user)});
+        for (FakeObject* user : dir.childrenOf(name_, Kind::User)) {
+            users.push_back({*user->user.logonName, std::make_unique<FakeAccount>(dir, *user)});
         }
         return users;
     }
-
-private:
-    FakeDirectory& directory_;
+    FakeDirectory& dir;
     std::string name_;
 };
 
-class FakeUserStream : public UserStream {
-public:
-    explicit FakeUserStream(std::vector<FakeObject*> users) : users_(std::move(users)) {}
+struct FakeUserStream : UserStream {
+    explicit FakeUserStream(std::vector<FakeObject*> users) : users(std::move(users)) {}
     std::optional<DirectoryUser> next() override {
-        if (next_ == users_.size()) {
-            return std::nullopt;
-        }
-        return users_[next_++]->user;
+        return next_ < users.size() ? std::optional(users[next_++]->user) : std::nullopt;
     }
-
-private:
-    std::vector<FakeObject*> users_;
+    std::vector<FakeObject*> users;
     std::size_t next_ = 0;
 };
 
-class FakeConnection : public QueryConnection {
-public:
-    explicit FakeConnection(FakeDirectory& directory) : directory_(directory) {}
-    bool isOpen() const override { return open_; }
+struct FakeConnection : QueryConnection {
+    explicit FakeConnection(FakeDirectory& directory) : dir(directory) {}
+    bool isOpen() const override { return open; }
     void close() override {
-        directory_.calls.push_back("close connection");
-        open_ = false;
+        dir.calls.push_back("close connection");
+        open = false;
     }
     std::int32_t countUsers(const std::string& nodeKey) override {
         return static_cast<std::int32_t>(usersOf("count", nodeKey).size());
@@ -80,18 +65,15 @@ public:
     std::unique_ptr<UserStream> users(const std::string& nodeKey) override {
         return std::make_unique<FakeUserStream>(usersOf("users", nodeKey));
     }
-
-private:
     std::vector<FakeObject*> usersOf(const std::string& call, const std::string& nodeKey) {
-        directory_.record(call, nodeKey);
-        if (directory_.find(nodeKey) == nullptr) {
+        dir.record(call, nodeKey);
+        if (dir.find(nodeKey) == nullptr) {
             throw noSuchObject();
         }
-        return directory_.childrenOf(nodeKey, Kind::User);
+        return dir.childrenOf(nodeKey, Kind::User);
     }
-
-    FakeDirectory& directory_;
-    bool open_ = true;
+    FakeDirectory& dir;
+    bool open = true;
 };
 
 }  // namespace
@@ -104,14 +86,6 @@ FakeObject& FakeDirectory::add(Kind kind, const std::string& parent, const std::
     FakeObject& object = objects_.emplace_back(kind, dn, parent);
     object.user.distinguishedName = dn;
     return object;
-}
-
-FakeObject& FakeDirectory::addDomain(const std::string& dn, const std::string& parentDn) {
-    return add(Kind::Domain, parentDn, dn);
-}
-
-FakeObject& FakeDirectory::addContainer(const std::string& parentDn, const std::string& rdn) {
-    return add(Kind::Container, parentDn, rdn + "," + parentDn);
 }
 
 FakeObject& FakeDirectory::addUser(const std::string& parentDn, const std::string& cn,
@@ -162,9 +136,19 @@ std::vector<DirectoryNode> FakeDirectory::nodesBelow(const std::string& dn, Kind
     record("children", dn);
     std::vector<DirectoryNode> nodes;
     for (const FakeObject* child : childrenOf(dn, kind)) {
-        nodes.push_back({child->dn, relativeName(child->dn)});
+        nodes.push_back(nodeOf(*child));
     }
     return nodes;
+}
+
+FakeObject& FakeDirectory::existing(const std::string& call, const std::string& target,
+                                    std::initializer_list<Kind> kinds) {
+    record(call, target);
+    FakeObject* object = find(target);
+    if (object == nullptr || std::ranges::find(kinds, object->kind) == kinds.end()) {
+        throw noSuchObject();
+    }
+    return *object;
 }
 
 std::unique_ptr<QueryConnection> FakeDirectory::openQueryConnection() {
@@ -172,71 +156,51 @@ std::unique_ptr<QueryConnection> FakeDirectory::openQueryConnection() {
 }
 
 DirectoryNode FakeDirectory::domain(const std::string& dn) {
-    record("domain", dn);
-    const FakeObject* object = find(dn);
-    if (object == nullptr || object->kind == Kind::User) {
-        throw noSuchObject();
-    }
-    return {object->dn, relativeName(object->dn)};
-}
-
-std::vector<DirectoryNode> FakeDirectory::childContainers(const std::string& nodeKey) {
-    return nodesBelow(nodeKey, Kind::Container);
-}
-
-std::vector<DirectoryNode> FakeDirectory::childDomains(const std::string& nodeKey) {
-    return nodesBelow(nodeKey, Kind::Domain);
+    return nodeOf(existing("domain", dn, {Kind::Domain, Kind::Container, Kind::Computer}));
 }
 
 std::unique_ptr<Computer> FakeDirectory::computer(const std::string& name) {
-    record("computer", name);
-    const FakeObject* computer = find(name);
-    if (computer == nullptr || computer->kind != Kind::Computer) {
-        throw noSuchObject();
-    }
-    return std::make_unique<FakeComputer>(*this, computer->dn);
+    return std::make_unique<FakeComputer>(*this, existing("computer", name, {Kind::Computer}).dn);
 }
 
 std::unique_ptr<Account> FakeDirectory::domainUser(const std::string& dn) {
-    record("domainUser", dn);
-    FakeObject* object = find(dn);
-    if (object == nullptr || object->kind != Kind::User) {
-        throw noSuchObject();
-    }
-    return std::make_unique<FakeAccount>(*this, *object);
+    return std::make_unique<FakeAccount>(*this, existing("domainUser", dn, {Kind::User}));
 }
 
 std::unique_ptr<Account> FakeDirectory::computerAccount(const std::string& computer,
                                                         const std::string& name) {
-    record("computerAccount", computer + "/" + name);
-    FakeObject* object = find(computer + "/" + name);
-    if (object == nullptr) {
-        throw noSuchObject();
-    }
-    return std::make_unique<FakeAccount>(*this, *object);
+    return std::make_unique<FakeAccount>(
+        *this, existing("computerAccount", computer + "/" + name, {Kind::User}));
 }
 
 void buildCorpDomain(FakeDirectory& directory) {
     directory.addDomain(kCorp);
     directory.setRootDomain(kCorp);
-    for (const char* name : {"Ann", "Bob", "Cid", "Dee"}) {
-        directory.addUser(kCorp, name);
-    }
-    directory.addContainer(kCorp, "CN=Builtin");
-    directory.addContainer(kCorp, "CN=Users");
-    directory.addUser("CN=Users," + kCorp, "Administrator");
-    directory.addContainer(kCorp, "cn=System");
-    directory.addContainer("cn=System," + kCorp, "CN=Policies");
-    directory.addContainer(kCorp, "OU=Sales");
-    directory.addUser("OU=Sales," + kCorp, "Eve");
-    directory.addUser("OU=Sales," + kCorp, "Fay");
-    directory.addContainer("OU=Sales," + kCorp, "OU=East");
-    directory.addContainer("OU=Sales," + kCorp, "CN=System");
     directory.addDomain(kEmea, kCorp);
-    directory.addContainer(kEmea, "CN=Users");
-    directory.addUser("CN=Users," + kEmea, "Gus");
-
     directory.addComputer("PC1");
+    // Containers in the order the directory lists them, each after its parent.
+    for (const auto& [parent, rdn] :
+         std::vector<std::pair<std::string, std::string>>{{kCorp, "CN=Builtin"},
+                                                          {kCorp, "CN=Users"},
+                                                          {kCorp, "cn=System"},
+                                                          {"cn=System," + kCorp, "CN=Policies"},
+                                                          {kCorp, "OU=Sales"},
+                                                          {"OU=Sales," + kCorp, "OU=East"},
+                                                          {"OU=Sales," + kCorp, "CN=System"},
+                                                          {kEmea, "CN=Users"}}) {
+        directory.addContainer(parent, rdn);
+    }
+    for (const auto& [parent, cn] :
+         std::vector<std::pair<std::string, std::string>>{{kCorp, "Ann"},
+                                                          {kCorp, "Bob"},
+                                                          {kCorp, "Cid"},
+                                                          {kCorp, "Dee"},
+                                                          {"CN=Users," + kCorp, "Administrator"},
+                                                          {"OU=Sales," + kCorp, "Eve"},
+                                                          {"OU=Sales," + kCorp, "Fay"},
+                                                          {"CN=Users," + kEmea, "Gus"}}) {
+        directory.addUser(parent, cn);
+    }
     for (const char* name : {"Administrator", "Guest", "backup"}) {
         directory.addLocalUser("PC1", name);
     }

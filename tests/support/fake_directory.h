@@ -25,16 +25,21 @@ struct FakeObject {
 // "<call> <DN or name>", and a failure can be planted on any of them.
 class FakeDirectory : public DirectoryServices {
 public:
+    using Kind = FakeObject::Kind;
     // With a parent domain's DN, a child domain below that domain.
-    FakeObject& addDomain(const std::string& dn, const std::string& parentDn = {});
-    FakeObject& addContainer(const std::string& parentDn, const std::string& rdn);
+    FakeObject& addDomain(const std::string& dn, const std::string& parentDn = {}) {
+        return add(Kind::Domain, parentDn, dn);
+    }
+    FakeObject& addContainer(const std::string& parentDn, const std::string& rdn) {
+        return add(Kind::Container, parentDn, rdn + "," + parentDn);
+    }
     FakeObject& addUser(const std::string& parentDn, const std::string& cn,
                         const std::string& logonName = {},
                         std::optional<Bytes> logonHours = std::nullopt);
     // Without one, this computer is in no domain.
     void setRootDomain(const std::string& dn) { rootDomain_ = dn; }
 
-    void addComputer(const std::string& name) { add(FakeObject::Kind::Computer, "", name); }
+    void addComputer(const std::string& name) { add(Kind::Computer, "", name); }
     FakeObject& addLocalUser(const std::string& computer, const std::string& name,
                              std::optional<Bytes> logonHours = std::nullopt);
 
@@ -44,23 +49,30 @@ public:
     void record(const std::string& call, const std::string& target);
 
     FakeObject* find(const std::string& dnOrAccount);
-    std::vector<FakeObject*> childrenOf(const std::string& parent, FakeObject::Kind kind);
+    std::vector<FakeObject*> childrenOf(const std::string& parent, Kind kind);
     std::vector<std::string> calls;
 
     bool inDomain() override { return rootDomain_.has_value(); }
     std::string forestRootDomain() override { return *rootDomain_; }
     std::unique_ptr<QueryConnection> openQueryConnection() override;
     DirectoryNode domain(const std::string& dn) override;
-    std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override;
-    std::vector<DirectoryNode> childDomains(const std::string& nodeKey) override;
+    std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override {
+        return nodesBelow(nodeKey, Kind::Container);
+    }
+    std::vector<DirectoryNode> childDomains(const std::string& nodeKey) override {
+        return nodesBelow(nodeKey, Kind::Domain);
+    }
     std::unique_ptr<Computer> computer(const std::string& name) override;
     std::unique_ptr<Account> domainUser(const std::string& dn) override;
     std::unique_ptr<Account> computerAccount(const std::string& computer,
                                              const std::string& name) override;
 
 private:
-    FakeObject& add(FakeObject::Kind kind, const std::string& parent, const std::string& dn);
-    std::vector<DirectoryNode> nodesBelow(const std::string& dn, FakeObject::Kind kind);
+    FakeObject& add(Kind kind, const std::string& parent, const std::string& dn);
+    std::vector<DirectoryNode> nodesBelow(const std::string& dn, Kind kind);
+    // The recorded call's object when it is of one of the kinds, else "no such object".
+    FakeObject& existing(const std::string& call, const std::string& target,
+                         std::initializer_list<Kind> kinds);
 
     std::deque<FakeObject> objects_;
     std::optional<std::string> rootDomain_;

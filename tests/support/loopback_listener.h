@@ -5,23 +5,28 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qm::testing {
 
-// A TCP port on a loopback address that never accepts. Answering, connects complete in the kernel's
-// backlog; silent, the backlog is filled by connections of its own, so further connects go
-// unanswered, as they do to a host that drops packets.
+// A TCP port on a loopback address. Answering, connects complete in the kernel's backlog and
+// nothing is read; silent, the backlog is filled by connections of its own, so further connects go
+// unanswered, as they do to a host that drops packets. With a reply, the first request of the first
+// connection gets what the reply makes of it, and then nothing more.
 class LoopbackListener {
 public:
     enum class Mode { Answering, Silent };
+    using Reply = std::function<std::string(const std::string& request)>;
 
-    explicit LoopbackListener(Mode mode, const std::string& address = "127.0.0.1", int port = 0) {
+    explicit LoopbackListener(Mode mode, const std::string& address = "127.0.0.1", int port = 0,
+                              Reply reply = {}) {
         address_.sin_family = AF_INET;
         address_.sin_port = htons(port);
         inet_pton(AF_INET, address.c_str(), &address_.sin_addr);
-        listener_ = socket(AF_INET, SOCK_STREAM, 0);
         const int yes = 1;
         setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&address_), sizeof address_) == 0 &&
@@ -29,16 +34,23 @@ public:
         socklen_t length = sizeof address_;
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address_), &length);
         for (int i = 0; ok_ && mode == Mode::Silent && i < 4; ++i) {
-            const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            connect(filler, reinterpret_cast<sockaddr*>(&address_), sizeof address_);
-            fillers_.push_back(filler);
+            fillers_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            connect(fillers_.back(), reinterpret_cast<sockaddr*>(&address_), sizeof address_);
+        }
+        if (ok_ && reply) {
+            server_ = std::thread([this, reply] { serve(reply); });
         }
     }
     ~LoopbackListener() {
-        for (int filler : fillers_) {
-            close(filler);
+        shutdown(listener_, SHUT_RDWR);
+        shutdown(client_, SHUT_RDWR);
+        if (server_.joinable()) {
+            server_.join();
         }
-        close(listener_);
+        fillers_.insert(fillers_.end(), {listener_, client_});
+        for (int socket : fillers_) {
+            close(socket);
+        }
     }
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
@@ -47,10 +59,24 @@ public:
     int port() const { return ntohs(address_.sin_port); }
 
 private:
+    void serve(const Reply& reply) {
+        client_ = accept(listener_, nullptr, nullptr);
+        std::array<char, 256> request{};
+        const ssize_t size = client_ < 0 ? -1 : read(client_, request.data(), request.size());
+        if (size > 0) {
+            const std::string answer = reply(std::string(request.data(), size));
+            for (ssize_t n = write(client_, answer.data(), answer.size()); n > 0;) {
+                n = read(client_, request.data(), request.size());
+            }
+        }
+    }
+
+    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int client_ = -1;
     sockaddr_in address_{};
-    int listener_ = -1;
     bool ok_ = false;
     std::vector<int> fillers_;
+    std::thread server_;
 };
 
 }  // namespace qm::testing

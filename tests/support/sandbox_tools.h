@@ -20,15 +20,12 @@ namespace qm::testing {
 // Runs a shell command and returns what it printed; a failing command throws.
 inline std::string runCommand(const std::string& command) {
     std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + command);
-    }
     std::array<char, 4096> buffer{};
-    while (const std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) {
+    FILE* pipe = popen(command.c_str(), "r");
+    for (std::size_t n; pipe != nullptr && (n = fread(buffer.data(), 1, buffer.size(), pipe));) {
         output.append(buffer.data(), n);
     }
-    if (pclose(pipe) != 0) {
+    if (pipe == nullptr || pclose(pipe) != 0) {
         throw std::runtime_error("failed: " + command + "\n" + output);
     }
     return output;
@@ -94,30 +91,18 @@ inline std::string toBase64(const Bytes& bytes) {
     return text;
 }
 
-// One entry of ldapsearch's answer: its DN and each attribute's last value as the LDIF writes it
-// (base64 where it is not plain text).
-struct LdifEntry {
-    std::string dn;
-    std::map<std::string, std::string> values;
-};
-
-// A paged search of the corp DC (scope "base", "one" or "sub"), in the order the DC answers.
-inline std::vector<LdifEntry> corpLdapsearch(const std::string& base, const std::string& scope,
-                                             const std::string& filter,
-                                             const std::string& attributes) {
-    std::vector<LdifEntry> entries;
+// The DNs a paged search of the corp DC finds (scope "base", "one" or "sub"), in its order.
+inline std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
+                                        const std::string& filter) {
+    std::vector<std::string> dns;
     for (const std::string& line : nonEmptyLines(runCommand(
              corpLdapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b '" + base +
-             "' -s " + scope + " '" + filter + "' " + attributes))) {
-        const auto colon = line.find(':');
-        const std::string value = line.substr(line.find_first_not_of(": ", colon));
-        if (line.rfind("dn:", 0) == 0) {
-            entries.push_back({value, {}});
-        } else if (!entries.empty()) {
-            entries.back().values[line.substr(0, colon)] = value;
+             "' -s " + scope + " '" + filter + "' 1.1"))) {
+        if (line.starts_with("dn:")) {  // not the paged search's comments
+            dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
         }
     }
-    return entries;
+    return dns;
 }
 
 // A corp user's logonHours as the DC holds them; nothing when the user has none.
@@ -135,6 +120,22 @@ inline void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>&
     runCommand("printf '%s\\n' 'dn: " + dn + "' 'changetype: modify' '" + change + "' | " +
                corpLdapTool("ldapmodify") + " >/dev/null");
 }
+
+// Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
+// continues them when it goes: the kernel still accepts connections, and nothing answers.
+class SandboxServerFrozen {
+public:
+    explicit SandboxServerFrozen(const std::string& server)
+        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
+        runCommand("kill -STOP" + group_);
+    }
+    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
+    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
+    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
+
+private:
+    std::string group_;
+};
 
 // 21 bytes that differ from each other, as logon hours to write.
 inline Bytes sampleHours(std::uint8_t seed) {

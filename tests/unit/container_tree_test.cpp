@@ -111,13 +111,14 @@ TEST_F(ContainerTreeTest, IncludeSubNodesChecksFromTheFirstToTheLastChildOnly) {
     directory.addComputer("PC1");
     directory.setRootDomain("DC=d");
     directory.addDomain("DC=d");
-    directory.addContainer("DC=d", "OU=A");
-    directory.addContainer("OU=A,DC=d", "OU=A1");
-    directory.addContainer("DC=d", "OU=B");
-    directory.addContainer("OU=B,DC=d", "OU=B1");
     int users = 1;
-    for (const char* dn :
-         {"DC=d", "OU=A,DC=d", "OU=A1,OU=A,DC=d", "OU=B,DC=d", "OU=B1,OU=B,DC=d"}) {
+    for (const auto& [parent, rdn] :
+         std::vector<std::pair<std::string, std::string>>{{"", "DC=d"},
+                                                          {"DC=d", "OU=A"},
+                                                          {"OU=A,DC=d", "OU=A1"},
+                                                          {"DC=d", "OU=B"},
+                                                          {"OU=B,DC=d", "OU=B1"}}) {
+        const std::string dn = parent.empty() ? rdn : directory.addContainer(parent, rdn).dn;
         for (int user = 0; user < users; ++user) {
             directory.addUser(dn, std::to_string(users) + "-" + std::to_string(user));
         }
