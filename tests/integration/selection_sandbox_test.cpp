@@ -122,3 +122,16 @@ TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOn
     ASSERT_EQ(tree().Text(before + 1), std::string("PC02"));
     ASSERT_EQ(tree().Tag(before + 1), std::string("Local Computer"));
 }
+
+// A domain of the second forest takes no sign-in of the first: its own is asked for, by name.
+TEST_F(SelectionSandboxTest, addDomainAddsTheSecondForestAsARootNode) {
+    const int before = tree().Count();
+    const std::string branch = sandboxFact("BRANCH_DN");
+    fixture.dialogs.inputAnswers = {branch, "Administrator", sandboxPassword()};
+    QTest::mouseClick(screen->findChild<QWidget*>("cmdAddDomain"), Qt::LeftButton);
+    ASSERT_GT(tree().Count(), before + 1);  // the domain and its containers
+    EXPECT_EQ(tree().Key(before + 1), branch);
+    EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
+    EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));
+    EXPECT_TRUE(fixture.dialogs.messages().empty());
+}

@@ -160,7 +160,9 @@ TEST_F(WinNtSandbox, AStalledComputerIsWaitedForTwiceAndThenFailsEveryBindAtOnce
         errors.push_back(errorOf([&] { reachComputer("PC01", credentials); }).description());
     }
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, 2 * 10s + 2 * 3s + 4s);
+    // About 26 s on a quiet machine; a waited timeout per bind would be 1,000 s. The bound leaves
+    // room for a loaded one.
+    EXPECT_LT(took, 60s);
     EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
                             [](const std::string& e) { return e.find("PC01") != e.npos; }),
               kStalledBinds);
