@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr off_t kReservedBytes = 64 * 1024;
 
 int closeReportingError(int& fd) {
     const int result = ::close(fd);
@@ -31,6 +32,17 @@ TextFileWriter::TextFileWriter(std::string path) : path_(std::move(path)) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666);
     if (fd_ < 0) {
         throw fileError(errno, path_, true);
+    }
+    // Room for a run's lines is reserved now, without growing the file: a full disk is then a log
+    // that cannot be opened, met before anyone is changed, not a run cut short. Only a lack of
+    // room counts; a file (or file system) that cannot reserve is no error.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end >= 0 && ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, end, kReservedBytes) != 0 &&
+        (errno == ENOSPC || errno == EDQUOT)) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
+        throw fileError(error, path_, true);
     }
 }
 
