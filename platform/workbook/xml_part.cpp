@@ -97,24 +97,20 @@ QString XmlPart::namespacedAttribute(QLatin1StringView name) const {
 
 QString XmlPart::elementText(qsizetype maxLength) {
     QString text;
-    for (int depth = 1; depth > 0;) {
-        if (!next()) {
-            damaged("its part " + partName_ + " ends inside an element");
-        }
-        if (isStart()) {
-            ++depth;
-        } else if (isEnd()) {
-            --depth;
-        } else if (xml_.text().size() > maxLength - text.size()) {
+    walkElement([&](QStringView piece) {
+        if (piece.size() > maxLength - text.size()) {
             tooLongForACell();
-        } else {
-            text += xml_.text();
         }
-    }
+        text += piece;
+    });
     return text;
 }
 
 void XmlPart::skipElement() {
+    walkElement([](QStringView) {});
+}
+
+void XmlPart::walkElement(const std::function<void(QStringView)>& onText) {
     for (int depth = 1; depth > 0;) {
         if (!next()) {
             damaged("its part " + partName_ + " ends inside an element");
@@ -123,6 +119,8 @@ void XmlPart::skipElement() {
             ++depth;
         } else if (isEnd()) {
             --depth;
+        } else {
+            onText(xml_.text());
         }
     }
 }

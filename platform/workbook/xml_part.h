@@ -3,6 +3,7 @@
 #include <QString>
 #include <QXmlStreamReader>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,6 +47,8 @@ public:
 
 private:
     bool feed();
+    // From a start element to its end, handing over each text inside it.
+    void walkElement(const std::function<void(QStringView)>& onText);
 
     ZipPartStream stream_;
     std::string partName_;
