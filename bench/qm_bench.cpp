@@ -48,6 +48,10 @@ public:
         critical = critical || style == MessageStyle::Critical;
         return style == MessageStyle::Question ? Answer::Yes : Answer::Ok;
     }
+    Answer askWithDetails(const std::string&, const std::string&, const std::string&,
+                          const std::string&) override {
+        return Answer::Yes;
+    }
     std::string inputBox(const std::string&, const std::string&, bool masked) override {
         const char* sandbox = std::getenv("QUILLMARK_SANDBOX_DIR");
         std::string password;

@@ -86,7 +86,7 @@ private:
         trap_.step("14");
         const auto computer = services_.directory.computer(node.text);
         trap_.step("15");
-        for (const LocalUser& user : computer->users()) {
+        for (const HeldAccount& user : computer->users()) {
             trap_.step("16");
             countUser();
             trap_.step("17");

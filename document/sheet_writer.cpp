@@ -47,7 +47,7 @@ bool SheetWriter::BeginSheet() {
         return false;
     }
     trap_.step("8");
-    sink_->begin();
+    sink_->begin(services_.logonHours.biasHours().value());
     return true;
 }
 
@@ -65,7 +65,7 @@ bool SheetWriter::beginWorkbook() {
     sink_ = spreadsheet_->newWorkbook(fileName_);
     trap_.step("5");  // the new workbook's one worksheet is the sheet
     trap_.step("6");
-    sink_->begin();
+    sink_->begin(services_.logonHours.biasHours().value());
     return true;
 }
 

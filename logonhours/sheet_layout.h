@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ inline constexpr const char* kLineEnd = "\r\n";
 // quote inside a field is doubled; nothing else is escaped.
 std::string formatCsvRecord(const std::vector<std::string>& fields);
 
+// A row whose every day reads this stands for an account without a value: a restore sheet writes
+// it for an account that had none, and Set then removes the value instead of writing one.
+inline constexpr const char* kNoValueDay = "none";
+bool holdsNoValue(const std::array<std::string, 7>& days);
+
 // --- Workbook form ----------------------------------------------------------------------------
 inline constexpr const char* kWorksheetName = "Logon Hours";
 inline constexpr std::int32_t kVersionRow = 1;
@@ -32,6 +38,15 @@ inline constexpr int kColumnLabel = 1;     // A
 inline constexpr int kColumnValue = 2;     // B
 inline constexpr int kColumnDayLabel = 3;  // C
 inline constexpr int kColumnDay = 4;       // D
+
+// Row 1 also records the standard offset the day strings were written in, beside the version
+// label, so a workbook set in another time zone can be noticed: "Hours in UTC-05:00 (standard
+// time)" for a bias of 5 hours.
+inline constexpr int kColumnOffset = kColumnDay;
+std::string offsetText(int biasHours);  // "UTC-05:00"
+std::string offsetNote(int biasHours);
+// The bias a note records; none when the text records none.
+std::optional<int> biasOfNote(const std::string& note);
 
 inline constexpr const char* kCommonNameLabel = "Common Name";
 inline constexpr const char* kLogonNameLabel = "Pre-Windows 2000 Logon Name";

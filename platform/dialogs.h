@@ -16,6 +16,10 @@ public:
     // Critical and Information show OK; Question shows Yes and No.
     virtual Answer messageBox(const std::string& title, const std::string& text,
                               MessageStyle style) = 0;
+    // A question (Yes and No) with more to it: a note shown under the text when there is one, and
+    // details the person can open.
+    virtual Answer askWithDetails(const std::string& title, const std::string& text,
+                                  const std::string& note, const std::string& details) = 0;
     // The answer, or "" when cancelled. A masked box hides what is typed (passwords).
     virtual std::string inputBox(const std::string& title, const std::string& prompt,
                                  bool masked = false) = 0;

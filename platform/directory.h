@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,10 +61,15 @@ public:
     virtual std::optional<Bytes> logonHours() = 0;
     // Saves a 21-byte value.
     virtual void setLogonHours(const Bytes& hours) = 0;
+    // Leaves the account without a value, as a domain user that never had one; a local account
+    // always holds one, so it is given every hour.
+    virtual void clearLogonHours() = 0;
 };
 
-struct LocalUser {
-    std::string name;
+// An account found where a sheet places it, ready to be read and written without another lookup.
+struct HeldAccount {
+    std::string name;              // the common name of a domain user, the name of a local user
+    std::uint32_t relativeId = 0;  // the last part of its security identifier; 0 when unknown
     std::unique_ptr<Account> account;
 };
 
@@ -71,8 +77,8 @@ struct LocalUser {
 class Computer {
 public:
     virtual ~Computer() = default;
-    virtual const std::string& name() const = 0;  // as it names itself; unique, the node's key
-    virtual std::vector<LocalUser> users() = 0;   // its local user accounts, in its order
+    virtual const std::string& name() const = 0;   // as it names itself; unique, the node's key
+    virtual std::vector<HeldAccount> users() = 0;  // its local user accounts, in its order
 };
 
 class DirectoryServices {
@@ -100,6 +106,10 @@ public:
     virtual std::unique_ptr<Account> domainUser(const std::string& dn) = 0;
     virtual std::unique_ptr<Account> computerAccount(const std::string& computer,
                                                      const std::string& name) = 0;
+    // Every user object directly below a container (computers' domain accounts included: they are
+    // users too), read with one paged search; an error when the container cannot be read.
+    virtual void forEachUserIn(const std::string& containerDn,
+                               const std::function<void(HeldAccount&&)>& visit) = 0;
 };
 
 }  // namespace qm

@@ -25,8 +25,9 @@ struct UserEntryNames {
 class SheetSink {
 public:
     virtual ~SheetSink() = default;
-    // The header row, or the worksheet's name and version label.
-    virtual void begin() = 0;
+    // The header row, or the worksheet's name, version label and the standard offset the hours
+    // are written in (a comma-delimited sheet has no room for the offset).
+    virtual void begin(int biasHours) = 0;
     // One user entry in two halves, as the run learns them: its names, then its seven days.
     virtual void writeNames(const UserEntryNames& names) = 0;
     virtual void writeDays(const DayStrings& days) = 0;

@@ -146,7 +146,7 @@ Int32 ContainerTree::countComputerUsers(int index, ErrorTrap& trap) {
 
     trap.step("10");
     Int32 users = 0;
-    for (const LocalUser& user : computer->users()) {
+    for (const HeldAccount& user : computer->users()) {
         (void)user;
         ++users;
     }

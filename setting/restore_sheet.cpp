@@ -1,8 +1,10 @@
 #include "setting/restore_sheet.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
+#include "logonhours/sheet_layout.h"
 #include "platform/core/app_identity.h"
 #include "platform/core/text.h"
 
@@ -24,56 +26,59 @@ std::string RestoreSheet::pathFor(const std::string& folder) {
 }
 
 void RestoreSheet::append(const std::string& name, const std::string& container,
-                          const std::string& domain, const Variant& currentValue) {
-    if (!file_ || !accounts_.insert(lowerAscii(name + '\n' + container + '\n' + domain)).second) {
+                          const std::string& domain, const std::optional<Bytes>& currentValue) {
+    if (failure_) {
         return;
     }
     DayStrings days;
-    if (currentValue.isNull()) {
-        days.fill(kAllHoursAllowed);  // no value means every hour allowed
+    if (!currentValue) {
+        days.fill(sheet::kNoValueDay);
     } else {
         // Only the 21 bytes the conversions know are kept; a longer value cannot be restored
         // through the sheet anyway.
-        Bytes value = currentValue.bytes();
+        Bytes value = *currentValue;
         value.resize(std::min<std::size_t>(value.size(), kLogonHoursBytes));
         logonHours_.DecodeLogonHours(value, days);
     }
-    file_->writeUser(name, container, domain, days);
-}
-
-bool RestoreSheet::openOrAsk(Dialogs& dialogs) {
     try {
-        file_.emplace(path_, CsvSheetWriter::Kind::DurableNew);
-        file_->writeHeader();
-        return true;
-    } catch (const RunTimeError& error) {
-        if (file_) {  // created, but its header could not be written (a full disk, say)
-            file_.reset();
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
+        if (!file_) {
+            file_.emplace(path_);
+            file_->writeHeader();
         }
-        return dialogs.messageBox(kAppTitle,
-                                  "The restore sheet " + path_ + " cannot be written:\r\n" +
-                                      error.description() +
-                                      "\r\nWithout it this run cannot be undone from a "
-                                      "sheet.\r\nSet the users all the same?",
-                                  MessageStyle::Question) == Answer::Yes;
+        file_->writeUser(name, container, domain, days);
+    } catch (const RunTimeError& error) {
+        failure_ = error;
+        file_.reset();  // drops the temporary file: nothing appears under the sheet's name
     }
 }
 
-void RestoreSheet::close() {
-    if (!file_) {
-        return;
-    }
-    try {
-        file_->close();
-    } catch (...) {
+bool RestoreSheet::finishOrAsk(Dialogs& dialogs) {
+    if (file_ && !failure_) {
+        try {
+            file_->close();
+            finished_ = true;
+        } catch (const RunTimeError& error) {
+            failure_ = error;
+        }
         file_.reset();
-        throw;
     }
+    if (!failure_) {
+        return true;
+    }
+    return dialogs.messageBox(kAppTitle,
+                              "The restore sheet " + path_ + " cannot be written:\r\n" +
+                                  failure_->description() +
+                                  "\r\nWithout it this run cannot be undone from a "
+                                  "sheet.\r\nSet the users all the same?",
+                              MessageStyle::Question) == Answer::Yes;
+}
+
+void RestoreSheet::discard() {
     file_.reset();
-    if (accounts_.empty()) {
-        std::filesystem::remove(path_);
+    if (finished_) {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+        finished_ = false;
     }
 }
 

@@ -1,14 +1,17 @@
 #include "setting/set_run.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
 #include "logonhours/sheet_layout.h"
 #include "platform/core/app_identity.h"
 #include "setting/name_escape.h"
+#include "setting/reading_pass.h"
 #include "setting/restore_sheet.h"
 #include "setting/set_log.h"
+#include "setting/sheet_accounts.h"
 #include "setting/sheet_reader.h"
 
 namespace qm {
@@ -31,9 +34,15 @@ struct RowMarkers {
 };
 constexpr RowMarkers kCsvMarkers = {"37", "38", "39", "40", "41", "42", "43", "44", "45"};
 constexpr RowMarkers kWorkbookMarkers = {"20", "21", "22", "23", "24", "25", "26", "27", "28"};
+constexpr RowReadMarkers kApplyingMarkers = {
+    {"31", "32", "33"}, "34", "35", "46", "36", "18", "19"};
 
 std::string backslashJoined(const std::string& domain, const std::string& name) {
     return domain + "\\" + name;
+}
+
+std::string standardTime(int biasHours) {
+    return sheet::offsetText(biasHours) + " (standard time)";
 }
 
 class SetRun {
@@ -48,26 +57,21 @@ public:
 private:
     // --- the run ------------------------------------------------------------------------------
     std::string logPath() { return services_.system.ApplicationPath() + "/" + kLogFileName; }
+    int biasHours() const { return services_.logonHours.biasHours().value(); }
 
     void setFromFile() {
         trap_.step("1");
-        logOpen_ = rowInProgress_ = workbookOpen_ = false;
+        logOpen_ = state_.inProgress = workbookOpen_ = false;
         if (!openSource()) {
             return;
         }
+        rows_.emplace(csv_ ? &*csv_ : nullptr, worksheet_.get(), trap_, state_);
         const Int32 rows = workbook_ ? countBlocks() : csv_->countRows();
         trap_.step("13");
-        if (!confirm(rows)) {
+        if (!acceptCount(rows) || !confirm(rows) || !openLog(rows)) {
             return;
         }
-        if (!openLog(rows)) {
-            return;
-        }
-        if (workbook_) {
-            applyWorkbook();
-        } else {
-            applyCsv();
-        }
+        applyRows();
         finish();
     }
 
@@ -110,7 +114,7 @@ private:
         return blocks;
     }
 
-    bool confirm(Int32 rows) {
+    bool acceptCount(Int32 rows) {
         if (rows == 0) {
             services_.dialogs.messageBox(kAppTitle, "No user logon hours information found",
                                          MessageStyle::Information);
@@ -127,27 +131,64 @@ private:
         screen_.progressBar().setMaximum(Int16(rows.value()));
         trap_.step("14");
         screen_.showSelectionScreen();
+        return true;
+    }
+
+    // Signs in and reads every account first, so that the administrator sees what will change,
+    // and the restore sheet is on the disk, before saying Yes.
+    bool confirm(Int32 rows) {
+        accounts_.emplace(services_.directory);
         restore_.emplace(RestoreSheet::pathFor(services_.system.ApplicationPath()),
                          services_.logonHours);
-        if (!restore_->openOrAsk(services_.dialogs)) {
+        SetPreview preview(services_.logonHours);
+        readSheetAccounts(*rows_, state_, *accounts_, preview, *restore_, services_.logonHours);
+        state_.inProgress = false;
+        if (!restore_->finishOrAsk(services_.dialogs)) {
             closeWorkbook();
             return false;
         }
-        const Answer answer =
-            services_.dialogs.messageBox(kAppTitle,
-                                         "Update " + std::to_string(rows.value()) +
-                                             " user logon hours per file:\r\n" + screen_.fileName(),
-                                         MessageStyle::Question);
+        const auto [note, offsetLine] = timeZoneTexts();
+        const Answer answer = services_.dialogs.askWithDetails(
+            kAppTitle,
+            "Update " + std::to_string(rows.value()) + " user logon hours per file:\r\n" +
+                screen_.fileName(),
+            note, preview.details(offsetLine));
         if (answer != Answer::Yes) {
-            discardRestoreSheet();
+            restore_->discard();
             closeWorkbook();
             return false;
         }
         return true;
     }
 
-    void discardRestoreSheet() {
-        ignoringErrors([&] { restore_->close(); });
+    // A note to show before Yes when a workbook was documented in another time zone, and the
+    // details' line that says in which offset the hours are read.
+    std::pair<std::string, std::string> timeZoneTexts() {
+        const std::string here = standardTime(biasHours());
+        if (!workbook_) {
+            return {{},
+                    "The day strings are read in " + here +
+                        ", this computer's: a comma-delimited sheet does not record its time "
+                        "zone."};
+        }
+        const auto recorded = sheet::biasOfNote(
+            WorkbookScan(*worksheet_, trap_).cellText(sheet::kVersionRow, sheet::kColumnOffset));
+        if (!recorded) {
+            return {{},
+                    "The workbook does not record its time zone: its day strings are read in " +
+                        here + ", this computer's."};
+        }
+        if (*recorded == biasHours()) {
+            return {{}, "The workbook was documented in " + here + ", as this computer is."};
+        }
+        const std::string warning =
+            "This workbook was documented in " + standardTime(*recorded) +
+            ", but this computer is in " + here + ": its day strings would be read as " +
+            sheet::offsetText(biasHours()) + " hours, and every user's logon hours would move by " +
+            std::to_string(std::abs(*recorded - biasHours())) +
+            " hours. To keep them as documented, answer No and set the workbook on a computer in " +
+            sheet::offsetText(*recorded) + ".";
+        return {warning, warning};
     }
 
     bool openLog(Int32 confirmedRows) {
@@ -156,143 +197,81 @@ private:
             log_.open(logPath());
         } catch (const RunTimeError&) {
             critical("Unable to open log file " + logPath());
-            discardRestoreSheet();
+            ignoringErrors([&] { restore_->discard(); });
             closeWorkbook();
             return false;
         }
         trap_.step("16");
         logOpen_ = true;
         log_.writeHeader(screen_.fileName(), services_.system.formatGrouped(confirmedRows.value()),
-                         services_.system.nowText());
-        rowCount_ = 0;
+                         services_.system.nowText() + " (hours in " +
+                             sheet::offsetText(biasHours()) + " standard time)");
         updated_ = 0;
         return true;
     }
 
     // --- the applying pass --------------------------------------------------------------------
-    void applyCsv() {
-        trap_.step("30");
-        csv_->forEachLine({"31", "32", "33"}, [&](const CsvScan::Fields& fields) {
-            trap_.step("34");
-            row_ = UserRow{};
-            row_.name = fields[0];
-            row_.container = fields[1];
-            row_.domain = fields[2];
-            rowCount_ += 1;
-            trap_.step("35");
-            if (fields.size() != sheet::kUserLineFields) {
-                trap_.step("46");
-                writeLog("### Invalid line for user: " + row_.name +
-                         ", container: " + row_.container + ", domain: " + row_.domain);
+    void applyRows() {
+        trap_.step(workbook_ ? "17" : "30");
+        rows_->forEach(kApplyingMarkers, [&](bool invalidLine) {
+            const UserRow& row = state_.row;
+            if (invalidLine) {
+                writeLog("### Invalid line for user: " + row.name +
+                         ", container: " + row.container + ", domain: " + row.domain);
                 return;
             }
-            std::copy(fields.begin() + 3, fields.end(), row_.days.begin());
-            trap_.step("36");
-            if (rowCount_ == 1 && isHeaderName(row_.name)) {
-                rowCount_ = 0;
-                return;
+            if (!workbook_) {
+                trap_.step("37");
+                state_.inProgress = true;
             }
-            row_.rawCommonName = row_.name;
-            trap_.step("37");
-            rowInProgress_ = true;
-            applyRow(kCsvMarkers);
+            applyRow(workbook_ ? kWorkbookMarkers : kCsvMarkers);
         });
-        trap_.step("47");
-    }
-
-    void applyWorkbook() {
-        trap_.step("17");
-        WorkbookScan scan(*worksheet_, trap_);
-        scan.forEachBlock("18", [&](Int32 r) {
-            row_ = UserRow{};
-            row_.rawCommonName = scan.cellText(r, sheet::kColumnValue);
-            row_.commonName = EscapeName(row_.rawCommonName);
-            row_.name = scan.cellText(r + 1, sheet::kColumnValue);
-            row_.container = scan.cellText(r + 2, sheet::kColumnValue);
-            row_.domain = scan.cellText(r + 3, sheet::kColumnValue);
-            trap_.step("19");
-            rowInProgress_ = true;
-            for (int day = 0; day < 7; ++day) {
-                row_.days[day] = scan.cellText(r + 1 + day, sheet::kColumnDay);
-            }
-            applyRow(kWorkbookMarkers);
-        });
-        trap_.step("29");
+        trap_.step(workbook_ ? "29" : "47");
         closeWorkbook();
     }
 
     void applyRow(const RowMarkers& markers) {
+        UserRow& row = state_.row;
         trap_.step(markers.encode);
-        Bytes value;
-        if (!services_.logonHours.EncodeLogonHours(row_.days, value)) {
+        const SheetValue value = valueOf(row, services_.logonHours);
+        if (!value.valid) {
             trap_.step(markers.invalid);
-            writeLog("### Invalid Logon Hours for " + backslashJoined(row_.domain, row_.name));
-        } else if (row_.container == row_.domain) {
-            setComputerAccount(markers, value);
+            writeLog("### Invalid Logon Hours for " + backslashJoined(row.domain, row.name));
+        } else if (SheetAccounts::isComputerRow(row)) {
+            setAccount(markers.bindComputer, markers.putComputer, markers.saveComputer, value.hours,
+                       backslashJoined(row.domain, row.name));
         } else {
-            setDomainUser(markers, value);
+            if (!workbook_) {
+                row.name = EscapeName(row.name);  // the error block shows the name as escaped
+            }
+            setAccount(markers.bindDomain, markers.putDomain, markers.saveDomain, value.hours,
+                       accountLabel(row));
         }
         trap_.step(markers.done);
-        rowInProgress_ = false;
-        if (workbook_) {
-            rowCount_ += 1;
-        }
+        state_.inProgress = false;
         // The applying pass may count one row more than the count confirmed (a first line that
         // looked like a header); the bar shows full rather than overflow.
         screen_.progressBar().setValue(
-            Int16(std::min(rowCount_.value(), kMostRowsPerFile.value())));
+            Int16(std::min(rows_->count().value(), kMostRowsPerFile.value())));
     }
 
-    void setComputerAccount(const RowMarkers& markers, const Bytes& value) {
-        trap_.step(markers.bindComputer);
-        const std::string account = backslashJoined(row_.domain, row_.name);
-        const auto user =
-            bindOrNull([&] { return services_.directory.computerAccount(row_.domain, row_.name); });
-        if (!user) {
-            writeLog("### Unable to bind to user " + account);
+    // The account was bound by the reading pass; one it did not find fails its bind here.
+    void setAccount(const char* bindMarker, const char* putMarker, const char* saveMarker,
+                    const std::optional<Bytes>& value, const std::string& who) {
+        trap_.step(bindMarker);
+        SheetAccounts::Found* found = accounts_->find(state_.row);
+        if (found == nullptr) {
+            writeLog("### Unable to bind to user " + who);
             return;
         }
-        restore_->append(row_.name, row_.container, row_.domain, asVariant(user->logonHours()));
-        trap_.step(markers.putComputer);
-        trap_.step(markers.saveComputer);
-        save(*user, value, account);
-    }
-
-    void setDomainUser(const RowMarkers& markers, const Bytes& value) {
-        if (!workbook_) {
-            row_.name = EscapeName(row_.name);
-        }
-        const std::string& escaped = workbook_ ? row_.commonName : row_.name;
-        // A user directly in a domain object was documented with an empty container.
-        const std::string parent =
-            row_.container.empty() ? row_.domain : row_.container + "," + row_.domain;
-        const std::string distinguishedName = "CN=" + escaped + "," + parent;
-        trap_.step(markers.bindDomain);
-        const auto user =
-            bindOrNull([&] { return services_.directory.domainUser(distinguishedName); });
-        if (!user) {
-            writeLog("### Unable to bind to user " + distinguishedName);
-            return;
-        }
-        restore_->append(row_.rawCommonName, row_.container, row_.domain,
-                         asVariant(user->logonHours()));
-        trap_.step(markers.putDomain);
-        trap_.step(markers.saveDomain);
-        save(*user, value, distinguishedName);
-    }
-
-    template <typename Bind>
-    static std::unique_ptr<Account> bindOrNull(Bind bind) {
+        trap_.step(putMarker);
+        trap_.step(saveMarker);
         try {
-            return bind();
-        } catch (const RunTimeError&) {
-            return nullptr;
-        }
-    }
-
-    void save(Account& user, const Bytes& value, const std::string& who) {
-        try {
-            user.setLogonHours(value);
+            if (value) {
+                found->account->setLogonHours(*value);
+            } else {
+                found->account->clearLogonHours();
+            }
         } catch (const RunTimeError& error) {
             writeLog("### Unable to update user " + who);
             writeLog("###     Error Number: " + std::to_string(error.number()) +
@@ -304,40 +283,34 @@ private:
     }
 
     void finish() {
-        // The restore sheet is closed first: a failure to close it must not follow the trailer.
-        restore_->close();
         writeLog("Finished at: " + services_.system.nowText());
         trap_.step("48");
         log_.close();
         logOpen_ = false;
-        services_.dialogs.messageBox(kAppTitle,
-                                     "Logon Hours set for " + std::to_string(updated_.value()) +
-                                         " users\r\nout of " + std::to_string(rowCount_.value()) +
-                                         " in file\r\n" + screen_.fileName() +
-                                         ".\r\nSee log file " + logPath() + "\r\nfor details.",
-                                     MessageStyle::Information);
+        services_.dialogs.messageBox(
+            kAppTitle,
+            "Logon Hours set for " + std::to_string(updated_.value()) + " users\r\nout of " +
+                std::to_string(rows_->count().value()) + " in file\r\n" + screen_.fileName() +
+                ".\r\nSee log file " + logPath() + "\r\nfor details.",
+            MessageStyle::Information);
     }
 
     // --- the trap's clean-up ------------------------------------------------------------------
     void onTrap(const RunTimeError& error) {
         if (logOpen_) {
+            const UserRow& row = state_.row;
             ignoringErrors([&] {
                 log_.writeErrorBlock(
                     std::string(trap_.marker()), error,
-                    rowInProgress_ ? std::optional<SetLog::RowFields>(
-                                         {row_.domain, row_.container, row_.name, row_.commonName})
-                                   : std::nullopt);
+                    state_.inProgress ? std::optional<SetLog::RowFields>(
+                                            {row.domain, row.container, row.name, row.commonName})
+                                      : std::nullopt);
             });
         }
         if (workbookOpen_) {
             ignoringErrors([&] { worksheet_->close(); });
             ignoringErrors([&] { spreadsheet_->quit(); });
         }
-        ignoringErrors([&] {
-            if (restore_) {
-                restore_->close();
-            }
-        });
         ignoringErrors([&] { log_.close(); });
     }
 
@@ -362,17 +335,17 @@ private:
 
     bool workbook_ = false;
     bool logOpen_ = false;
-    bool rowInProgress_ = false;
     bool workbookOpen_ = false;
 
     std::unique_ptr<Spreadsheet> spreadsheet_;
     std::unique_ptr<WorkbookSource> worksheet_;
     std::optional<CsvScan> csv_;
-    SetLog log_;
+    RowState state_;
+    std::optional<SheetRows> rows_;
+    std::optional<SheetAccounts> accounts_;
     std::optional<RestoreSheet> restore_;
+    SetLog log_;
 
-    UserRow row_;
-    Int32 rowCount_ = 0;
     Int32 updated_ = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "logonhours/sheet_layout.h"
 #include "setting/csv_line.h"
+#include "setting/name_escape.h"
 
 namespace qm {
 
@@ -81,6 +82,59 @@ void WorkbookScan::forEachBlock(const char* cellMarker, const BlockVisitor& visi
         }
         row += 1;
     }
+}
+
+void SheetRows::forEach(const RowReadMarkers& markers, const RowVisitor& visit) {
+    count_ = 0;
+    if (csv_ != nullptr) {
+        forEachLine(markers, visit);
+    } else {
+        forEachBlock(markers, visit);
+    }
+}
+
+void SheetRows::forEachLine(const RowReadMarkers& markers, const RowVisitor& visit) {
+    csv_->forEachLine(markers.csvLine, [&](const CsvScan::Fields& fields) {
+        trap_.step(markers.csvFields);
+        UserRow& row = state_.row = UserRow{};
+        row.name = fields[0];
+        row.container = fields[1];
+        row.domain = fields[2];
+        count_ += 1;
+        trap_.step(markers.csvCounted);
+        if (fields.size() != sheet::kUserLineFields) {
+            trap_.step(markers.csvInvalid);
+            visit(true);
+            return;
+        }
+        std::copy(fields.begin() + 3, fields.end(), row.days.begin());
+        trap_.step(markers.csvDays);
+        if (count_ == 1 && isHeaderName(row.name)) {
+            count_ = 0;
+            return;
+        }
+        row.rawCommonName = row.name;
+        visit(false);
+    });
+}
+
+void SheetRows::forEachBlock(const RowReadMarkers& markers, const RowVisitor& visit) {
+    WorkbookScan scan(*workbook_, trap_);
+    scan.forEachBlock(markers.workbookCell, [&](Int32 r) {
+        UserRow& row = state_.row = UserRow{};
+        row.rawCommonName = scan.cellText(r, sheet::kColumnValue);
+        row.commonName = EscapeName(row.rawCommonName);
+        row.name = scan.cellText(r + 1, sheet::kColumnValue);
+        row.container = scan.cellText(r + 2, sheet::kColumnValue);
+        row.domain = scan.cellText(r + 3, sheet::kColumnValue);
+        trap_.step(markers.workbookDays);
+        state_.inProgress = true;
+        for (int day = 0; day < 7; ++day) {
+            row.days[day] = scan.cellText(r + 1 + day, sheet::kColumnDay);
+        }
+        count_ += 1;
+        visit(false);
+    });
 }
 
 }  // namespace qm

@@ -74,4 +74,47 @@ private:
     ErrorTrap& trap_;
 };
 
+// The step markers of reading one row: the applying pass marks each step, the reading pass marks
+// the whole pass with one.
+struct RowReadMarkers {
+    const char* csvLine[3];  // read, parse, check the line
+    const char* csvFields;
+    const char* csvCounted;
+    const char* csvInvalid;
+    const char* csvDays;
+    const char* workbookCell;
+    const char* workbookDays;
+};
+
+// The row being read, which the trap's error block shows while it is in progress.
+struct RowState {
+    UserRow row;
+    bool inProgress = false;
+};
+
+// The user rows of the Set run's sheet, in either form, read with the same rules in every pass.
+class SheetRows {
+public:
+    // Called for each user row, and for each comma-delimited line without ten fields (an invalid
+    // line, whose days are empty). The row stands in the state.
+    using RowVisitor = std::function<void(bool invalidLine)>;
+
+    SheetRows(CsvScan* csv, WorkbookSource* workbook, ErrorTrap& trap, RowState& state)
+        : csv_(csv), workbook_(workbook), trap_(trap), state_(state) {}
+
+    void forEach(const RowReadMarkers& markers, const RowVisitor& visit);
+    // The rows met so far by the current pass, the row being handled included.
+    Int32 count() const { return count_; }
+
+private:
+    void forEachLine(const RowReadMarkers& markers, const RowVisitor& visit);
+    void forEachBlock(const RowReadMarkers& markers, const RowVisitor& visit);
+
+    CsvScan* csv_;
+    WorkbookSource* workbook_;
+    ErrorTrap& trap_;
+    RowState& state_;
+    Int32 count_ = 0;
+};
+
 }  // namespace qm

@@ -43,6 +43,10 @@ public:
                                              const std::string& name) override {
         return bindLocalAccount(computer, name, credentials_);
     }
+    void forEachUserIn(const std::string& containerDn,
+                       const std::function<void(HeldAccount&&)>& visit) override {
+        ldap_.forEachUserIn(containerDn, visit);
+    }
 
 private:
     Credentials& credentials_;

@@ -43,13 +43,43 @@ bool passesFilter(const LdapEntry& entry, const std::vector<std::string>& classN
            (equalsIgnoringCase(structural, "domainDNS") && contains(classNames, "domain"));
 }
 
+// Every entry of a paged search, page by page.
+void forEachEntry(LdapSession& session, const SearchRequest& request, const Operation& operation,
+                  const std::function<void(const LdapEntry&)>& visit) {
+    std::string cookie;
+    do {
+        SearchPage page = session.searchPage(request, cookie, operation);
+        std::for_each(page.entries.begin(), page.entries.end(), visit);
+        cookie = std::move(page.cookie);
+    } while (!cookie.empty());
+}
+
+std::optional<Bytes> logonHoursOf(const LdapEntry& entry) {
+    const auto* values = entry.find("logonHours");
+    if (values == nullptr || values->empty()) {
+        return std::nullopt;
+    }
+    return Bytes(values->front().begin(), values->front().end());
+}
+
+// The relative id closes a binary security identifier, little-endian.
+std::uint32_t relativeIdOf(const LdapEntry& entry) {
+    const auto* values = entry.find("objectSid");
+    if (values == nullptr || values->empty() || values->front().size() < 12) {
+        return 0;
+    }
+    const std::string& sid = values->front();
+    std::uint32_t rid = 0;
+    for (std::size_t i = sid.size() - 4; i < sid.size(); ++i) {
+        rid |= std::uint32_t(static_cast<unsigned char>(sid[i])) << (8 * (i - (sid.size() - 4)));
+    }
+    return rid;
+}
+
 class LdapAccount : public Account {
 public:
-    LdapAccount(LdapSession& session, const LdapEntry& entry) : session_(session), dn_(entry.dn) {
-        if (const auto* values = entry.find("logonHours"); values != nullptr && !values->empty()) {
-            hours_ = Bytes(values->front().begin(), values->front().end());
-        }
-    }
+    LdapAccount(LdapSession& session, const LdapEntry& entry)
+        : session_(session), dn_(entry.dn), hours_(logonHoursOf(entry)) {}
 
     std::optional<Bytes> logonHours() override { return hours_; }
 
@@ -61,12 +91,21 @@ public:
                                    std::to_string(hours.size()) + " bytes",
                                kLdapSource);
         }
-        session_.replace(dn_, {{"logonHours", std::string(hours.begin(), hours.end())}},
-                         {"Cannot save logonHours of " + dn_, kLdapSource});
+        save(std::string(hours.begin(), hours.end()));
         hours_ = hours;
     }
 
+    void clearLogonHours() override {
+        save(std::nullopt);
+        hours_.reset();
+    }
+
 private:
+    void save(const std::optional<std::string>& value) {
+        session_.replace(dn_, "logonHours", value,
+                         {"Cannot save logonHours of " + dn_, kLdapSource});
+    }
+
     LdapSession& session_;
     std::string dn_;
     std::optional<Bytes> hours_;
@@ -129,16 +168,11 @@ std::vector<DirectoryNode> LdapDirectory::children(const std::string& dn,
     LdapSession& session = sessions_->forPath({"", dn, false}, operation);
     const SearchRequest request{dn, LDAP_SCOPE_ONELEVEL, classFilter(classes), {"objectClass"}};
     std::vector<DirectoryNode> found;
-    std::string cookie;
-    do {
-        SearchPage page = session.searchPage(request, cookie, operation);
-        for (const LdapEntry& entry : page.entries) {
-            if (passesFilter(entry, classes)) {
-                found.push_back({entry.dn, relativeName(entry.dn)});
-            }
+    forEachEntry(session, request, operation, [&](const LdapEntry& entry) {
+        if (passesFilter(entry, classes)) {
+            found.push_back({entry.dn, relativeName(entry.dn)});
         }
-        cookie = std::move(page.cookie);
-    } while (!cookie.empty());
+    });
     return found;
 }
 
@@ -152,6 +186,27 @@ std::unique_ptr<Account> LdapDirectory::user(const std::string& dn) {
                            kLdapSource);
     }
     return std::make_unique<LdapAccount>(*session, entry);
+}
+
+void LdapDirectory::forEachUserIn(const std::string& containerDn,
+                                  const std::function<void(HeldAccount&&)>& visit) {
+    const auto plain = plainDn(containerDn);
+    if (!plain) {
+        throw RunTimeError(hresult::BadPathName,
+                           "Cannot read " + containerDn + ": not a complete distinguished name",
+                           kLdapSource);
+    }
+    const Operation operation{"Cannot list the users of " + *plain, kLdapSource};
+    LdapSession& session = sessions_->forPath({"", *plain, false}, operation);
+    const SearchRequest request{
+        *plain, LDAP_SCOPE_ONELEVEL, "(objectClass=user)", {"cn", "logonHours", "objectSid"}};
+    forEachEntry(session, request, operation, [&](const LdapEntry& entry) {
+        const auto* names = entry.find("cn");
+        if (names != nullptr && !names->empty()) {
+            visit({names->front(), relativeIdOf(entry),
+                   std::make_unique<LdapAccount>(session, entry)});
+        }
+    });
 }
 
 }  // namespace qm

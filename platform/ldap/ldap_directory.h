@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ public:
                                         const std::vector<std::string>& classes);
     // A user object: a group, an organizational unit or a contact is not one.
     std::unique_ptr<Account> user(const std::string& dn);
+    void forEachUserIn(const std::string& containerDn,
+                       const std::function<void(HeldAccount&&)>& visit);
 
 private:
     // The entry of a DN with the attributes asked for; an error when there is none.

@@ -226,27 +226,24 @@ void LdapSession::abandonPaging(const SearchRequest& request, const std::string&
     ldap_control_free(pagedControl);
 }
 
-void LdapSession::replace(const std::string& dn,
-                          const std::vector<std::pair<std::string, std::string>>& values,
-                          const Operation& operation) {
+void LdapSession::replace(const std::string& dn, const std::string& attribute,
+                          const std::optional<std::string>& value, const Operation& operation) {
     LDAP* ld = handle(operation);
-    std::vector<berval> bervals(values.size());
-    std::vector<std::array<berval*, 2>> valueLists(values.size());
-    std::vector<LDAPMod> modifications(values.size());
-    std::vector<LDAPMod*> modificationList;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const auto& [name, value] = values[i];
-        bervals[i] = {static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
-        valueLists[i] = {&bervals[i], nullptr};
-        modifications[i].mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-        modifications[i].mod_type = const_cast<char*>(cString(name));
-        modifications[i].mod_bvalues = valueLists[i].data();
-        modificationList.push_back(&modifications[i]);
+    berval binary{};
+    std::array<berval*, 2> values = {nullptr, nullptr};
+    if (value) {
+        binary = {static_cast<ber_len_t>(value->size()), const_cast<char*>(value->data())};
+        values[0] = &binary;
     }
-    modificationList.push_back(nullptr);
+    LDAPMod modification{};
+    // A replace without values removes the attribute, and is no error where there is none.
+    modification.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
+    modification.mod_type = const_cast<char*>(cString(attribute));
+    modification.mod_bvalues = values.data();
+    std::array<LDAPMod*, 2> modifications = {&modification, nullptr};
     int messageId = 0;
     const int rc =
-        ldap_modify_ext(ld, cString(dn), modificationList.data(), nullptr, nullptr, &messageId);
+        ldap_modify_ext(ld, cString(dn), modifications.data(), nullptr, nullptr, &messageId);
     ldap_msgfree(awaitSuccess(rc, messageId, operation));
 }
 

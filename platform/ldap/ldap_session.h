@@ -75,10 +75,9 @@ public:
                           const Operation& operation);
     // Tells the server a paged search will not be read further; errors are ignored.
     void abandonPaging(const SearchRequest& request, const std::string& cookie);
-    // Replaces each attribute with the values given, as binary values.
-    void replace(const std::string& dn,
-                 const std::vector<std::pair<std::string, std::string>>& values,
-                 const Operation& operation);
+    // Replaces an attribute's values with one binary value, or removes it when there is none.
+    void replace(const std::string& dn, const std::string& attribute,
+                 const std::optional<std::string>& value, const Operation& operation);
 
     // The RootDSE read without signing in (any server shows it so), or nothing when it does not
     // answer in time.

@@ -62,6 +62,16 @@ Answer QtDialogs::messageBox(const std::string& title, const std::string& text,
     return chosen == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+Answer QtDialogs::askWithDetails(const std::string& title, const std::string& text,
+                                 const std::string& note, const std::string& details) {
+    QMessageBox box(QMessageBox::Question, fromUtf8(title), displayText(text),
+                    QMessageBox::Yes | QMessageBox::No, dialogOwner());
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setInformativeText(displayText(note));
+    box.setDetailedText(displayText(details));
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 std::string QtDialogs::inputBox(const std::string& title, const std::string& prompt, bool masked) {
     QInputDialog box(dialogOwner());
     box.setWindowTitle(fromUtf8(title));

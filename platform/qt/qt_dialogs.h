@@ -11,6 +11,8 @@ namespace qm {
 // The dialogs on Qt: QMessageBox, QInputDialog and QFileDialog, each modal over the active screen.
 class QtDialogs final : public Dialogs {
 public:
+    Answer askWithDetails(const std::string& title, const std::string& text,
+                          const std::string& note, const std::string& details) override;
     Answer messageBox(const std::string& title, const std::string& text,
                       MessageStyle style) override;
     std::string inputBox(const std::string& title, const std::string& prompt,

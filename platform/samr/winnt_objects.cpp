@@ -5,15 +5,16 @@
 
 namespace qm {
 
-std::vector<LocalUser> WinNtComputer::users() {
-    std::vector<LocalUser> users;
+std::vector<HeldAccount> WinNtComputer::users() {
+    std::vector<HeldAccount> users;
     if (accounts_ == nullptr) {
         return users;
     }
     try {
         for (const samr::Account& account : accounts_->users()) {
-            users.push_back({account.name, std::make_unique<WinNtAccount>(
-                                               accounts_, name_, account.name, account.rid)});
+            users.push_back(
+                {account.name, account.rid,
+                 std::make_unique<WinNtAccount>(accounts_, name_, account.name, account.rid)});
         }
     } catch (const samr::Failure& failure) {
         throw samrError(failure.status(), "Cannot list the local users of computer " + name_);
@@ -66,6 +67,10 @@ void WinNtAccount::setLogonHours(const Bytes& hours) {
         throw samrError(failure.status(), "Cannot write the logon hours of " + describe());
     }
     hours_ = value;
+}
+
+void WinNtAccount::clearLogonHours() {
+    setLogonHours(Bytes(kLogonHoursBytes, 0xFF));
 }
 
 }  // namespace qm

@@ -18,7 +18,7 @@ public:
         : name_(std::move(name)), accounts_(std::move(accounts)) {}
 
     const std::string& name() const override { return name_; }
-    std::vector<LocalUser> users() override;
+    std::vector<HeldAccount> users() override;
 
 private:
     std::string name_;
@@ -35,6 +35,7 @@ public:
     // Raised when the hours are stored in units other than hours.
     std::optional<Bytes> logonHours() override;
     void setLogonHours(const Bytes& hours) override;
+    void clearLogonHours() override;
 
     void readLogonHours();
 

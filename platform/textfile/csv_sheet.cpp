@@ -29,22 +29,7 @@ bool fitsCodePage(std::string_view text) {
 
 }  // namespace
 
-CsvSheetWriter::CsvSheetWriter(std::string path, Kind kind) : path_(std::move(path)), kind_(kind) {
-    if (kind_ == Kind::DurableNew) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0) {
-            throw fileError(errno, path_, true);
-        }
-        utf8_ = true;
-        try {
-            writeBytes(kByteOrderMark);
-        } catch (...) {
-            ::close(fd_);
-            ::unlink(path_.c_str());
-            throw;
-        }
-        return;
-    }
+CsvSheetWriter::CsvSheetWriter(std::string path) : path_(std::move(path)) {
     // A name that opening for output would refuse (none, a folder, a pipe) is refused here.
     const int probe = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (path_.empty() || (probe < 0 && errno != ENOENT)) {
@@ -91,14 +76,11 @@ void CsvSheetWriter::writeRecord(const std::vector<std::string>& fields) {
     if (!utf8_ && !fitsCodePage(record)) {
         switchToUtf8();
     }
-    // A line the disk could not take is taken back whole: a cut line could name another account
-    // or hold other hours when the sheet is read again.
+    // A line the disk could not take is taken back whole, so that an abandoned sheet kept under
+    // its name never ends in a cut line that could name another account or other hours.
     const off_t lineStart = ::lseek(fd_, 0, SEEK_CUR);
     try {
         writeBytes(utf8_ ? record : cp1252::fromUtf8(record));
-        if (kind_ == Kind::DurableNew && fdatasync(fd_) != 0) {
-            throw fileError(errno, path_);
-        }
     } catch (const RunTimeError&) {
         if (lineStart >= 0 && ::ftruncate(fd_, lineStart) == 0) {
             ::lseek(fd_, lineStart, SEEK_SET);
@@ -169,10 +151,9 @@ namespace {
 
 class CsvSheetSink : public SheetSink {
 public:
-    explicit CsvSheetSink(const std::string& fileName)
-        : file_(fileName, CsvSheetWriter::Kind::Replacing) {}
+    explicit CsvSheetSink(const std::string& fileName) : file_(fileName) {}
 
-    void begin() override { file_.writeHeader(); }
+    void begin(int) override { file_.writeHeader(); }
     void writeNames(const UserEntryNames& names) override { names_ = names; }
     void writeDays(const DayStrings& days) override {
         file_.writeUser(names_.commonName, names_.container, names_.domain, days);

@@ -101,6 +101,14 @@ void replaceWith(int fd, const std::string& temporary, const std::string& target
     if (::fsync(fd) != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
         throw fileError(errno, target, true);
     }
+    // The new name is on the disk only once its folder is.
+    const std::filesystem::path targetPath(target);
+    const int folder = ::open(targetPath.has_parent_path() ? targetPath.parent_path().c_str() : ".",
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 }  // namespace qm

@@ -37,9 +37,10 @@ void NewWorkbook::set(Int32 row, int column, const std::string& text) {
     cells_.set(row.value(), column, text);
 }
 
-void NewWorkbook::begin() {
+void NewWorkbook::begin(int biasHours) {
     sheetName_ = sheet::kWorksheetName;
     set(sheet::kVersionRow, sheet::kColumnLabel, kVersionLabel);
+    set(sheet::kVersionRow, sheet::kColumnOffset, sheet::offsetNote(biasHours));
     lastRow_ = sheet::kVersionRow;
 }
 

@@ -18,7 +18,7 @@ class NewWorkbook : public SheetSink {
 public:
     explicit NewWorkbook(std::string fileName) : fileName_(std::move(fileName)) {}
 
-    void begin() override;
+    void begin(int biasHours) override;
     void writeNames(const UserEntryNames& names) override;
     void writeDays(const DayStrings& days) override;
     // Formats columns A to D (the font, the widths), then saves.

@@ -192,7 +192,7 @@ TEST_F(DocumentSandboxTest, theSampleNodesAsAWorkbookFiveHoursWestAsLibreOfficeR
     run.pressDocument();
 
     ASSERT_EQ(run.dialogs.messages(), std::vector<std::string>{"File " + file + " created"});
-    ASSERT_EQ(libreOfficeCells(folder.path(), "book.xlsx"), workbookCells(rows));
+    ASSERT_EQ(libreOfficeCells(folder.path(), "book.xlsx"), workbookCells(rows, "UTC-05:00"));
 }
 
 // The DC stops while the run writes the first page of OU=Many's users (1,000 of 1,200), so
@@ -238,7 +238,7 @@ TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
     ASSERT_EQ(run.programEnd.status, std::optional<int>(kExitAfterError));
     ASSERT_FALSE(screen.directoryConnection()->isOpen());
     if (workbook) {
-        ASSERT_EQ(libreOfficeCells(folder.path(), "many.xlsx"), workbookCells(rows));
+        ASSERT_EQ(libreOfficeCells(folder.path(), "many.xlsx"), workbookCells(rows, "UTC-05:00"));
     } else {
         ASSERT_EQ(readBytes(file), expectedCsv(rows));
     }

@@ -164,10 +164,11 @@ void logUpdated(std::vector<std::string>& log, const std::vector<SheetRow>& rows
     }
 }
 
-std::vector<std::string> logHeader(const std::string& sheet, int users) {
-    return {std::string(50, '-'), "Quillmark Version 2.0", "Input file: " + sheet,
-            "Update Logon Hours for " + std::to_string(users) + " users",
-            "Started at: 6/15/2026 10:30:00 AM"};
+std::vector<std::string> logHeader(const std::string& sheet, int users, const char* offset) {
+    return {
+        std::string(50, '-'), "Quillmark Version 2.0", "Input file: " + sheet,
+        "Update Logon Hours for " + std::to_string(users) + " users",
+        "Started at: 6/15/2026 10:30:00 AM (hours in " + std::string(offset) + " standard time)"};
 }
 
 const std::string kLogTrailer = "Finished at: 6/15/2026 10:30:00 AM";
@@ -192,6 +193,17 @@ void expectLog(std::vector<std::string> actual, const std::vector<std::string>& 
 
 std::string confirmation(int rows, const std::string& sheet) {
     return "Update " + std::to_string(rows) + " user logon hours per file:\r\n" + sheet;
+}
+
+// A day string as the preview shows it: the digits in groups of three.
+std::string canonicalDays(const std::string& day) {
+    std::string digits;
+    std::copy_if(day.begin(), day.end(), std::back_inserter(digits),
+                 [](char c) { return c == '0' || c == '1'; });
+    for (std::size_t at = 3; at < digits.size(); at += 4) {
+        digits.insert(at, " ");
+    }
+    return digits;
 }
 
 // A bind as the user followed by a read of the root entry: Samba checks logon hours at the bind.
@@ -225,16 +237,30 @@ class SetSandboxTest : public ::testing::Test {
 protected:
     const ScratchFolder folder{"set-sandbox"};
 
-    // One Set run through the first screen, answering Yes to the confirmation; the Administrator
-    // signs in with a ticket, anyone else with a password.
+    // Called while the confirmation is up.
+    std::function<void()> onConfirmation;
+
+    // One Set run through the first screen, answering the confirmation; the Administrator signs in
+    // to the directory with a ticket, anyone else with a password, and to the computers with the
+    // sign-ins given (else the Administrator's).
     std::unique_ptr<ProgramRun> runSet(const std::string& programFolder, const std::string& sheet,
-                                       int biasHours, const std::string& user = {}) {
+                                       int biasHours, const std::string& user = {},
+                                       Answer answer = Answer::Yes,
+                                       std::deque<std::string> signIns = {}) {
         std::error_code notAFolder;
         std::filesystem::create_directories(programFolder, notAFolder);
         auto run = std::make_unique<ProgramRun>(biasHours * 60, folder.path(), user.empty(),
                                                 user.empty() ? "Administrator" : user);
         run->system.applicationPath = programFolder;
-        run->dialogs.messageAnswers = {Answer::Yes};
+        run->dialogs.messageAnswers = {answer};
+        if (!signIns.empty()) {
+            run->dialogs.inputAnswers = std::move(signIns);
+        }
+        run->dialogs.onShow = [this](const ShownDialog& box) {
+            if (box.style == MessageStyle::Question && onConfirmation) {
+                onConfirmation();
+            }
+        };
         run->next(true, sheet.ends_with(".xlsx"), sheet);
         return run;
     }
@@ -288,8 +314,12 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
     std::vector<std::string> originals = storedHex(rows);
     const auto shortBefore = storedHex({shortMonday});
     const std::string program = folder.file("csv");
+    // The restore sheet is complete on the disk while the confirmation is still up.
+    std::string restoreAtYes;
+    onConfirmation = [&] { restoreAtYes = readBytes(restoreSheets(program).at(0)); };
 
     const auto run = runSet(program, sheet, kBias);
+    onConfirmation = nullptr;
 
     ASSERT_EQ(storedHex(rows), expectedHex(rows, kBias));
     ASSERT_EQ(storedHex({shortMonday}), shortBefore);
@@ -312,14 +342,14 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
     runSet(program, refusedSheet, kBias, "qoperator@" + sandboxFact("CORP_DOMAIN"));
 
     ASSERT_EQ(storedHex({rows[0]}), expectedHex({rows[0]}, kBias));
-    std::vector<std::string> log = logHeader(sheet, counted);
+    std::vector<std::string> log = logHeader(sheet, counted, "UTC-05:00");
     logUpdated(log, head);
     log.insert(log.end(), {"### Invalid line for user: x, container: y, domain: z",
                            "### Invalid Logon Hours for DC=corp,DC=test\\After Error",
                            "### Unable to bind to user CN=Nobody Here," + kOuDn,
                            "### Unable to bind to user PC02\\ghost"});
     logUpdated(log, tail);
-    const auto refusedHeader = logHeader(refusedSheet, 1);
+    const auto refusedHeader = logHeader(refusedSheet, 1, "UTC-05:00");
     log.push_back(kLogTrailer);
     log.insert(log.end(), refusedHeader.begin(), refusedHeader.end());
     // Access denied (0x80070005); Samba's own diagnostic ends the description.
@@ -332,57 +362,94 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
                            kLogTrailer});
     expectLog(logLines(program), log);
 
+    ASSERT_EQ(readBytes(restore), restoreAtYes);
     runSet(folder.file("restore"), restore, kBias);
 
-    // A user that had no value gets one that allows every hour: the sheet has no word for none.
-    std::ranges::replace(originals, std::string("(none)"), std::string(42, 'F'));
+    // A user that had no value has none again.
     ASSERT_EQ(storedHex(rows), originals);
 }
 
-// LibreOffice's workbook has shared strings and its own part names; a formula's error value
-// in a day cell ends the run in the error trap, after the users before it were set.
-TEST_F(SetSandboxTest, aLibreOfficeWorkbookSetsEveryBlockUpToAnErrorValue) {
-    constexpr int kBias = -8;
-    std::vector<SheetRow> rows = {
+// LibreOffice's workbook has shared strings and its own part names. Documented five hours west of
+// Greenwich, it is read here at that offset; set on a computer at another offset, the confirmation
+// warns first. A formula's error value in a day cell ends the run before anyone is changed.
+TEST_F(SetSandboxTest, aLibreOfficeWorkbookSetsEveryBlockAndWarnsOfAnotherTimeZone) {
+    constexpr int kBias = 5;
+    const std::vector<SheetRow> rows = {
         directoryRow("sett03", daysFor(20)), directoryRow("sett06", daysFor(21)),
         directoryRow("sett02", daysFor(22)), localRow("scanner", daysFor(23))};
-    const std::vector<SheetRow> unread = {directoryRow("sett09", daysFor(24)),
-                                          directoryRow("sett10", daysFor(25))};
-    std::vector<SheetRow> all = rows;
-    all.insert(all.end(), unread.begin(), unread.end());
-    CellGrid cells = workbookCells(all);
-    // The fifth block starts at row 39; its Tuesday is in row 42.
-    cells[{42, 4}] = "=NA()";
+    CellGrid cells = workbookCells(rows, "UTC-05:00");
     writeBytes(folder.file("book.csv"), gridCsv(cells));
-    convertWithLibreOffice(folder.path(), "xlsx", "book.csv", ".",
-                           "Text - txt - csv (StarCalc):44,34,76,1,,1033,true");
-    std::vector<std::string> originals = storedHex(rows);
-    const std::vector<std::string> unreadBefore = storedHex(unread);
+    cells[{24, 4}] = "=NA()";  // the third block's Tuesday
+    writeBytes(folder.file("error.csv"), gridCsv(cells));
+    for (const char* name : {"book.csv", "error.csv"}) {
+        convertWithLibreOffice(folder.path(), "xlsx", name, ".",
+                               "Text - txt - csv (StarCalc):44,34,76,1,,1033,true");
+    }
+    const std::vector<std::string> originals = storedHex(rows);
     const std::string sheet = folder.file("book.xlsx");
     const std::string program = folder.file("workbook");
 
-    const auto run = runSet(program, sheet, kBias);
+    const auto elsewhere = runSet(program, sheet, 0, {}, Answer::No);
+    EXPECT_NE(elsewhere->dialogs.shown.back().note.find(
+                  "This workbook was documented in UTC-05:00 (standard time), but this computer "
+                  "is in UTC+00:00 (standard time)"),
+              std::string::npos);
+    const auto error = runSet(program, folder.file("error.xlsx"), kBias);
+    ASSERT_EQ(error->dialogs.messages(),
+              std::vector<std::string>{
+                  "Error 14 in QMK18\r\nError Number: 13\r\nDescription:  Type mismatch (cell "
+                  "D24 holds the error value #N/A, not a text)\r\nSource:       Spreadsheet"});
+    ASSERT_EQ(storedHex(rows), originals);
+    ASSERT_FALSE(std::filesystem::exists(program + "/Quillmark.log"));
 
+    const auto run = runSet(program, sheet, kBias);
+    EXPECT_EQ(run->dialogs.shown.front().note, "");
     ASSERT_EQ(storedHex(rows), expectedHex(rows, kBias));
-    ASSERT_EQ(storedHex(unread), unreadBefore);
-    const std::string description =
-        "Type mismatch (cell D42 holds the error value #N/A, not a text)";
-    ASSERT_EQ(run->dialogs.messages(),
-              (std::vector<std::string>{confirmation(6, sheet),
-                                        "Error 19 in QMK18\r\nError Number: 13\r\nDescription:  " +
-                                            description + "\r\nSource:       Spreadsheet"}));
-    ASSERT_EQ(run->programEnd.status, std::optional<int>(kExitAfterError));
-    std::vector<std::string> log = logHeader(sheet, 6);
+    std::vector<std::string> log = logHeader(sheet, 4, "UTC-05:00");
     logUpdated(log, rows);
-    log.insert(log.end(), {"### Error & 19 in QMK18", "    Error Number: 13",
-                           "    Description:  " + description, "    Source:       Spreadsheet",
-                           "    Domain:       DC=corp,DC=test", "    Container:    " + kOu,
-                           "    User:         sett09", "    Common Name:  Error Row"});
+    log.push_back(kLogTrailer);
     ASSERT_EQ(logLines(program), log);
 
-    // The restore sheet written up to the error puts back the users saved before it.
     runSet(folder.file("workbook-restore"), restoreSheets(program).at(0), kBias);
-
-    std::ranges::replace(originals, std::string("(none)"), std::string(42, 'F'));
     ASSERT_EQ(storedHex(rows), originals);
+}
+
+// The confirmation tells which users change and how, before anything is written; the prompt for a
+// computer comes before it too, and a refused password is asked again.
+TEST_F(SetSandboxTest, theConfirmationPreviewsTheEditsAndSignInComesFirst) {
+    std::vector<SheetRow> rows;
+    for (const SuiteUser& u : kUsers) {
+        rows.push_back(directoryRow(u.account, daysFor(int(rows.size()))));
+    }
+    rows.push_back(localRow("lab2", daysFor(40)));
+    rows.push_back(localRow("frontdesk", daysFor(41)));
+    const std::string sheet = folder.file("twelve.csv");
+    writeBytes(sheet, kCsvHeader + csvLines(rows));
+    runSet(folder.file("first"), sheet, 0);
+    const std::vector<std::string> originals = storedHex(rows);
+    rows[2].days[1] = std::string(24, '1');
+    rows[11].days[6] = std::string(24, '0');
+    writeBytes(sheet, kCsvHeader + csvLines(rows));
+
+    const auto run =
+        runSet(folder.file("second"), sheet, 0, "", Answer::Yes,
+               {"Administrator", "not-the-password", "Administrator", sandboxPassword()});
+
+    // Two sign-ins to PC02, the confirmation, the summary: no prompt after Yes.
+    const auto& shown = run->dialogs.shown;
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(shown[5].style, MessageStyle::Information);
+    EXPECT_NE(shown[2].text.find("PC02 refused the user name or password (try 2 of 3)"),
+              std::string::npos);
+    const std::string& details = shown[4].details;
+    const std::string changes = details.substr(0, details.find("\r\n\r\n"));
+    EXPECT_EQ(changes, "2 users will change:\r\nCN=" + kUsers[2].rdn + "," + kOuDn +
+                           "\r\n    Monday    " + canonicalDays(daysFor(2)[1]) +
+                           " -> 111 111 111 111 111 111 111 111\r\nPC02\\frontdesk\r\n"
+                           "    Saturday  " +
+                           canonicalDays(daysFor(41)[6]) + " -> 000 000 000 000 000 000 000 000");
+    EXPECT_NE(details.find("\r\n10 users already hold the sheet's value.\r\n0 rows will fail"),
+              std::string::npos);
+    ASSERT_EQ(storedHex(rows), expectedHex(rows, 0));
+    EXPECT_NE(storedHex(rows), originals);
 }

@@ -61,7 +61,7 @@ TEST_F(WinNtSandbox, ComputerListsItsLocalAccountsWithTheHoursItsDatabaseHolds) 
     const auto computer = reachComputer("pc01", credentials);
     EXPECT_EQ(computer->name(), "PC01");
     std::set<std::string> listed;
-    for (const LocalUser& user : computer->users()) {
+    for (const HeldAccount& user : computer->users()) {
         listed.insert(user.name);
         EXPECT_EQ(hexOf(user.account->logonHours().value()), pdbeditField(user.name, "Logon hours"))
             << user.name;

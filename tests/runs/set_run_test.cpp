@@ -30,9 +30,10 @@ protected:
         directory.addContainer("DC=corp,DC=test", "OU=West");
         directory.addContainer("OU=West,DC=corp,DC=test", "OU=Sales");
         directory.addContainer("DC=corp,DC=test", "CN=Users");
-        directory.addUser("OU=Sales,OU=West,DC=corp,DC=test", "Smith\\, Jim", "jsmith",
-                          hours(0x0F));
-        directory.addUser("CN=Users,DC=corp,DC=test", "Ann\\=Lee", "alee");
+        directory.addUser("OU=Sales,OU=West,DC=corp,DC=test", "Smith\\, Jim", "jsmith", hours(0x0F))
+            .user.commonName = "Smith, Jim";
+        directory.addUser("CN=Users,DC=corp,DC=test", "Ann\\=Lee", "alee").user.commonName =
+            "Ann=Lee";
         directory.addUser("DC=corp,DC=test", "Direct", "direct", hours(0x22));
         directory.addComputer("PC01");
         directory.addLocalUser("PC01", "kiosk", hours(0xAA));
@@ -54,10 +55,12 @@ protected:
 
     std::string log() { return readBytes(path("Quillmark.log")); }
 
-    static std::string logHeader(const std::string& file, const std::string& count) {
+    static std::string logHeader(const std::string& file, const std::string& count,
+                                 const std::string& offset = "UTC+00:00") {
         return std::string(50, '-') + "\r\nQuillmark Version 2.0\r\nInput file: " + file +
                "\r\nUpdate Logon Hours for " + count +
-               " users\r\nStarted at: 6/15/2026 10:30:00 AM\r\n";
+               " users\r\nStarted at: 6/15/2026 10:30:00 AM (hours in " + offset +
+               " standard time)\r\n";
     }
 
     const std::string kioskSheet = kCsvHeader + entry("kiosk", "PC01", "PC01", kAll);
@@ -92,7 +95,7 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(hoursOf(kKiosk), hours(0xFF));
     EXPECT_EQ(hoursOf(kDirect), hours(0xFF));
     // Container and domain equal in another letter case name no computer account.
-    EXPECT_EQ(log(), logHeader(file, "5") +
+    EXPECT_EQ(log(), logHeader(file, "5", "UTC-05:00") +
                          "Updated CN=Smith\\, Jim,OU=Sales,OU=West,DC=corp,DC=test\r\n"
                          "Updated PC01\\kiosk\r\n"
                          "### Invalid line for user: x?[2J, container: y?, domain: z\r\n"
@@ -108,24 +111,24 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(progress.maximum, 5);
     EXPECT_EQ(progress.highest, 5);
-    EXPECT_NE(std::ranges::find(directory.calls, "domainUser CN=kiosk,pc01,PC01"),
-              directory.calls.end());
 }
 
 // The restore sheet of a run, set in its turn, puts back exactly what the run overwrote, even
-// for a user the sheet named twice.
+// for a user the sheet named twice, and takes away a value where there was none.
 TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
     writeBytes(file, kCsvHeader +
                          entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
                          entry("kiosk", "PC01", "PC01", kOffice) +
                          entry("Direct", "", "DC=corp,DC=test", kOffice) +
-                         entry("SMITH, JIM", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
+                         entry("SMITH, JIM", "OU=Sales,OU=West", "DC=corp,DC=test", kAll) +
+                         entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", kOffice));
     logonHours.setBiasHours(-3);
     dialogs.messageAnswers = {Answer::Yes, Answer::Ok, Answer::Yes};
     run();
     const auto sheets = restoreSheets(folder_.path());
     ASSERT_EQ(sheets.size(), 1u);
-    EXPECT_EQ(readBytes(sheets[0]).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_TRUE(
+        readBytes(sheets[0]).ends_with(entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", "none")));
 
     file = path("restore.csv");
     std::filesystem::rename(sheets[0], file);
@@ -134,6 +137,7 @@ TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
     EXPECT_EQ(hoursOf(kSmith), hours(0x0F));
     EXPECT_EQ(hoursOf(kKiosk), hours(0xAA));
     EXPECT_EQ(hoursOf(kDirect), hours(0x22));
+    EXPECT_FALSE(directory.find("CN=Ann\\=Lee,CN=Users,DC=corp,DC=test")->user.logonHours);
 }
 
 TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
@@ -148,6 +152,7 @@ TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
         }
     };
     cells[{1, 1}] = "Quillmark Version 2.0";
+    cells[{1, 4}] = "Hours in UTC+00:00 (standard time)";
     block(3, {"Smith, Jim", "jsmith", "OU=Sales,OU=West", "DC=corp,DC=test"}, kOffice);
     block(12, {"kiosk", "kiosk", "PC01", "PC01"}, kAll);
     block(27, {"Ann=Lee", "alee", "CN=Users", "DC=corp,DC=test"}, kAll);  // after 7 empty rows
@@ -165,6 +170,45 @@ TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
                          "Finished at: 6/15/2026 10:30:00 AM\r\n");
     EXPECT_EQ(hoursOf(kDirect), hours(0x22));
     EXPECT_EQ(spreadsheets.calls, (std::vector<std::string>{"Open " + file, "Close", "Quit"}));
+    EXPECT_EQ(dialogs.shown[0].note, "");
+
+    // Documented five hours west of here: the confirmation says so before Yes.
+    cells[{1, 4}] = "Hours in UTC-05:00 (standard time)";
+    run();
+    EXPECT_EQ(dialogs.shown.back().note,
+              "This workbook was documented in UTC-05:00 (standard time), but this computer is in "
+              "UTC+00:00 (standard time): its day strings would be read as UTC+00:00 hours, and "
+              "every user's logon hours would move by 5 hours. To keep them as documented, answer "
+              "No and set the workbook on a computer in UTC-05:00.");
+    logonHours.setBiasHours(5);
+    run();
+    EXPECT_EQ(dialogs.shown.back().note, "");
+}
+
+// Before Yes: the accounts a domain depends on, each change day by day, the counts of the rest.
+TEST_F(SetRunTest, TheConfirmationPreviewsEveryChange) {
+    directory.addUser("CN=Users,DC=corp,DC=test", "krbtgt", "krbtgt", hours(0xFF)).relativeId = 502;
+    writeBytes(file, kCsvHeader + entry("krbtgt", "CN=Users", "DC=corp,DC=test", kAll) +
+                         entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", kAll) +
+                         entry("Ghost", "CN=Users", "DC=corp,DC=test", kAll) +
+                         entry("kiosk", "PC01", "PC01", "1") + "a,b,c\r\n");
+    run();
+    const std::string all = " -> 111 111 111 111 111 111 111 111\r\n";
+    EXPECT_EQ(dialogs.shown[0].details,
+              "Accounts a domain depends on:\r\n    CN=krbtgt,CN=Users,DC=corp,DC=test (krbtgt, "
+              "the key distribution service account): stays as it is\r\n\r\n"
+              "1 users will change:\r\nCN=Ann\\=Lee,CN=Users,DC=corp,DC=test\r\n"
+              "    Sunday    none" +
+                  all + "    Monday    none" + all + "    Tuesday   none" + all +
+                  "    Wednesday none" + all + "    Thursday  none" + all + "    Friday    none" +
+                  all + "    Saturday  none" + all +
+                  "\r\n1 users already hold the sheet's value.\r\n"
+                  "3 rows will fail: 1 not found, 1 with invalid day strings, 1 invalid lines.\r\n"
+                  "1 users have no value today.\r\n"
+                  "The day strings are read in UTC+00:00 (standard time), this computer's: a "
+                  "comma-delimited sheet does not record its time zone.");
+    EXPECT_TRUE(restoreSheets(folder_.path()).empty());  // No: nothing to undo
+    EXPECT_EQ(hoursOf("CN=krbtgt,CN=Users,DC=corp,DC=test"), hours(0xFF));
 }
 
 // Nothing to set, a declined confirmation, an input or a log that cannot be opened.
@@ -248,28 +292,26 @@ TEST_F(SetRunTest, AnErrorEndsTheProgramWithAnErrorBlockInTheLog) {
     EXPECT_EQ(text.find("    Domain:"), std::string::npos);
     EXPECT_EQ(text.find("Finished at:"), std::string::npos);
     progress.onValue = [](int) {};
+}
 
-    std::filesystem::remove(path("Quillmark.log"));
-    dialogs.onShow = nullptr;
+// An account that cannot be read is not bound, one whose save fails is logged with the error,
+// and the run goes on.
+TEST_F(SetRunTest, AnAccountThatFailsIsLoggedAndTheRunGoesOn) {
     writeBytes(file, kioskSheet + entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kAll));
-    directory.fail("logonHours", kSmith,
-                   RunTimeError(-2147463155, "Not in the cache.", "LDAP provider"));
+    const RunTimeError error(-2147463155, "Not in the cache.", "LDAP provider");
+    directory.fail("logonHours", kSmith, error);
+    directory.fail("setLogonHours", kKiosk, error);
     dialogs.messageAnswers = {Answer::Yes};
-    EXPECT_THROW(run(), ProgramEnded);
-    EXPECT_EQ(trap.messages[1],
-              "Error 42 in QMK18\r\nError Number: -2147463155\r\n"
-              "Description:  Not in the cache.\r\nSource:       LDAP provider");
-    text = log();
-    EXPECT_EQ(text.substr(text.find("Updated PC01")),
-              "Updated PC01\\kiosk\r\n"
-              "### Error & 42 in QMK18\r\n"
-              "    Error Number: -2147463155\r\n"
-              "    Description:  Not in the cache.\r\n"
-              "    Source:       LDAP provider\r\n"
-              "    Domain:       DC=corp,DC=test\r\n"
-              "    Container:    OU=Sales,OU=West\r\n"
-              "    User:         Smith\\, Jim\r\n"
-              "    Common Name:  \r\n");
+    run();
+    EXPECT_NE(dialogs.shown[0].details.find("Could not be read:\r\n    OU=Sales,OU=West,DC=corp,"
+                                            "DC=test\\Smith, Jim: Not in the cache.\r\n"),
+              std::string::npos);
+    const std::string text = log();
+    EXPECT_EQ(text.substr(text.find("### Unable")),
+              "### Unable to update user PC01\\kiosk\r\n"
+              "###     Error Number: -2147463155, Description: Not in the cache.\r\n"
+              "### Unable to bind to user " +
+                  kSmith + "\r\nFinished at: 6/15/2026 10:30:00 AM\r\n");
 }
 
 }  // namespace

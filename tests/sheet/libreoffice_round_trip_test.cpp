@@ -41,10 +41,10 @@ std::string dayString(int user, int day) {
 
 // Writes the workbook the Document run builds; the cells it should hold.
 Grid writeLogonHoursWorkbook(const std::string& fileName) {
-    Grid cells{{{1, 1}, "Quillmark Version 2.0"}};
+    Grid cells{{{1, 1}, "Quillmark Version 2.0"}, {{1, 4}, "Hours in UTC-05:00 (standard time)"}};
     const auto spreadsheet = makeSpreadsheetFactory()->start();
     const auto book = spreadsheet->newWorkbook(fileName);
-    book->begin();
+    book->begin(5);
     for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
         const int r = sheet::blockFirstRow(user);
         const char* labels[] = {sheet::kCommonNameLabel, sheet::kLogonNameLabel,

@@ -20,6 +20,7 @@ struct ShownDialog {
     bool masked = false;
     std::string initialDir;  // the folder browser's initial folder, the open dialog's InitDir
     std::string fileName, filter;
+    std::string note, details;  // a question with details
 };
 
 // Dialogs answered from queues the test fills beforehand; every box is recorded. A box with no
@@ -39,6 +40,11 @@ public:
                       MessageStyle style) override {
         show(Kind::Message, title, text, style);
         return next(messageAnswers, style == MessageStyle::Question ? Answer::No : Answer::Ok);
+    }
+    Answer askWithDetails(const std::string& title, const std::string& text,
+                          const std::string& note, const std::string& details) override {
+        show(Kind::Message, title, text, MessageStyle::Question, false, {}, {}, {}, note, details);
+        return next(messageAnswers, Answer::No);
     }
     std::string inputBox(const std::string& title, const std::string& prompt,
                          bool masked) override {
@@ -72,8 +78,10 @@ public:
 private:
     void show(Kind kind, const std::string& title, const std::string& text, MessageStyle style,
               bool masked = false, const std::string& initialDir = {},
-              const std::string& fileName = {}, const std::string& filter = {}) {
-        const ShownDialog box{kind, title, text, style, masked, initialDir, fileName, filter};
+              const std::string& fileName = {}, const std::string& filter = {},
+              const std::string& note = {}, const std::string& details = {}) {
+        const ShownDialog box{kind,       title,    text,   style, masked,
+                              initialDir, fileName, filter, note,  details};
         shown.push_back(box);
         if (onShow) {
             onShow(box);

@@ -25,6 +25,10 @@ struct FakeAccount : Account {
         dir.record("setLogonHours", object.dn);
         object.user.logonHours = hours;
     }
+    void clearLogonHours() override {
+        dir.record("clearLogonHours", object.dn);
+        object.user.logonHours.reset();
+    }
     FakeDirectory& dir;
     FakeObject& object;
 };
@@ -32,10 +36,11 @@ struct FakeAccount : Account {
 struct FakeComputer : Computer {
     FakeComputer(FakeDirectory& directory, std::string name) : dir(directory), name_(name) {}
     const std::string& name() const override { return name_; }
-    std::vector<LocalUser> users() override {
-        std::vector<LocalUser> users;
+    std::vector<HeldAccount> users() override {
+        std::vector<HeldAccount> users;
         for (FakeObject* user : dir.childrenOf(name_, Kind::User)) {
-            users.push_back({*user->user.logonName, std::make_unique<FakeAccount>(dir, *user)});
+            users.push_back({*user->user.logonName, user->relativeId,
+                             std::make_unique<FakeAccount>(dir, *user)});
         }
         return users;
     }
@@ -171,6 +176,15 @@ std::unique_ptr<Account> FakeDirectory::computerAccount(const std::string& compu
                                                         const std::string& name) {
     return std::make_unique<FakeAccount>(
         *this, existing("computerAccount", computer + "/" + name, {Kind::User}));
+}
+
+void FakeDirectory::forEachUserIn(const std::string& containerDn,
+                                  const std::function<void(HeldAccount&&)>& visit) {
+    existing("usersIn", containerDn, {Kind::Domain, Kind::Container});
+    for (FakeObject* user : childrenOf(containerDn, Kind::User)) {
+        visit({*user->user.commonName, user->relativeId,
+               std::make_unique<FakeAccount>(*this, *user)});
+    }
 }
 
 void buildCorpDomain(FakeDirectory& directory) {

@@ -19,6 +19,7 @@ struct FakeObject {
     std::string dn;      // a local user: "COMPUTER/name"
     std::string parent;  // the parent's DN or computer; empty for a root domain
     DirectoryUser user;  // names and hours of a user
+    std::uint32_t relativeId = 0;
 };
 
 // A small in-memory directory behind the directory port. Each call is recorded in `calls` as
@@ -43,8 +44,9 @@ public:
     FakeObject& addLocalUser(const std::string& computer, const std::string& name,
                              std::optional<Bytes> logonHours = std::nullopt);
 
-    // `call` is one of "domain", "children", "count", "users", "computer", "domainUser",
-    // "computerAccount", "setLogonHours"; the target is a DN or "COMPUTER[/name]".
+    // `call` is one of "domain", "children", "count", "users", "usersIn", "computer",
+    // "domainUser", "computerAccount", "setLogonHours", "clearLogonHours"; the target is a DN or
+    // "COMPUTER[/name]".
     void fail(const std::string& call, const std::string& target, RunTimeError error);
     void record(const std::string& call, const std::string& target);
 
@@ -66,6 +68,8 @@ public:
     std::unique_ptr<Account> domainUser(const std::string& dn) override;
     std::unique_ptr<Account> computerAccount(const std::string& computer,
                                              const std::string& name) override;
+    void forEachUserIn(const std::string& containerDn,
+                       const std::function<void(HeldAccount&&)>& visit) override;
 
 private:
     FakeObject& add(Kind kind, const std::string& parent, const std::string& dn);

@@ -30,7 +30,7 @@ public:
     FakeNewWorkbook(FakeSpreadsheets& files, std::string name)
         : files_(files), name_(std::move(name)) {}
 
-    void begin() override {}
+    void begin(int) override {}
     void writeNames(const UserEntryNames& names) override { names_.push_back(names.commonName); }
     void writeDays(const DayStrings&) override {}
     void finish() override {

@@ -93,9 +93,11 @@ inline std::string csvLines(const std::vector<SheetRow>& rows) {
     return lines;
 }
 
-// A workbook's cells by (row, column), empty ones left out: a title, then a block per user.
-inline CellGrid workbookCells(const std::vector<SheetRow>& rows) {
-    CellGrid cells{{{1, 1}, "Quillmark Version 2.0"}};
+// A workbook's cells by (row, column), empty ones left out: a title and the offset its hours are
+// in ("UTC-05:00"), then a block per user.
+inline CellGrid workbookCells(const std::vector<SheetRow>& rows, const std::string& offset) {
+    CellGrid cells{{{1, 1}, "Quillmark Version 2.0"},
+                   {{1, 4}, "Hours in " + offset + " (standard time)"}};
     const char* const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                     "Thursday", "Friday", "Saturday"};
     int r = 3;

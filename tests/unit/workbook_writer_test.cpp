@@ -25,7 +25,7 @@ protected:
     // Saves a new workbook of one entry per common name, every hour allowed.
     void save(const std::string& name, const std::vector<std::string>& commonNames) {
         auto book = spreadsheet_->newWorkbook(folder_.file(name));
-        book->begin();
+        book->begin(5);
         DayStrings days;
         days.fill(kAllHoursAllowed);
         for (const auto& commonName : commonNames) {

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/directory.h"
+#include "setting/sheet_reader.h"
+
+namespace qm {
+
+// The accounts a Set sheet names, found before anything is written. Every domain is signed in to
+// once, every container and computer the sheet names is read once (a paged search of the
+// container, one enumeration of the computer's users), and the accounts found are kept bound, with
+// the value each holds now, for the applying pass. Nothing is written here.
+class SheetAccounts {
+public:
+    struct Found {
+        std::unique_ptr<Account> account;
+        std::optional<Bytes> current;
+        std::uint32_t relativeId = 0;
+        bool listed = false;  // in the restore sheet already
+    };
+    // A place the sheet names that could not be read, and why.
+    struct Unreached {
+        std::string place;  // the container's DN or the computer's name
+        std::string reason;
+    };
+
+    explicit SheetAccounts(DirectoryServices& directory) : directory_(directory) {}
+
+    // First, every user row the sheet holds.
+    void note(const UserRow& row);
+    // Then the directory and the computers, each place once. Asks for credentials where needed.
+    void read();
+
+    // The account a row names; null when it is not there or its place could not be read.
+    Found* find(const UserRow& row);
+    const std::vector<Unreached>& unreached() const { return unreached_; }
+
+    // A row of a computer's local account: its container and domain both name the computer.
+    static bool isComputerRow(const UserRow& row) { return row.container == row.domain; }
+    // The DN of the container a domain user's row places it in (a user directly in a domain
+    // object has an empty container).
+    static std::string parentOf(const UserRow& row);
+
+private:
+    struct Place {
+        std::string name;    // as the sheet writes it: a container's DN or a computer's name
+        std::string domain;  // empty for a computer
+        std::unordered_set<std::string> wanted;  // the names of its accounts, lower case
+    };
+    static std::string placeKey(const UserRow& row);
+    static std::string nameOf(const UserRow& row);
+
+    void readDomains();
+    void readPlace(const std::string& key, const Place& place);
+    void keep(const std::string& placeKey, const Place& place, HeldAccount&& held);
+
+    DirectoryServices& directory_;
+    std::map<std::string, Place> places_;
+    std::map<std::string, std::string> domainFailures_;  // by domain DN, lower case
+    std::unordered_set<std::string> signedIn_;
+    std::unordered_map<std::string, Found> found_;
+    std::vector<Unreached> unreached_;
+};
+
+}  // namespace qm
