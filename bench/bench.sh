@@ -203,9 +203,19 @@ bench_set() {
     }
     set_ours() { set_run "$1" "$work"; }
     set_unsynced() { set_run "$1" "$fast"; }
-    rounds set_ours write_ldapmodify write_ours set_unsynced
+    # Up to the confirmation: the counting and reading passes, the preview, the restore sheet.
+    preview_ours() {
+        "$DRIVER" sheet csv "$USERS" "$1" "$work/sheet.csv"
+        measure "$DRIVER" preview "$work/sheet.csv" "$work"
+    }
+    read_accounts() {
+        measure ldapsearch "${LDAP_TOOL[@]}" -E pr=1000/noprompt -b "$BASE" -s one \
+            "(objectClass=user)" cn logonHours objectSid
+    }
+    rounds set_ours write_ldapmodify write_ours set_unsynced preview_ours read_accounts
     echo "Set run, $USERS users from a CSV sheet, medians of $ROUNDS rounds:"
     compare "Set run" set_ours ldapmodify write_ldapmodify 1.15
+    compare "reading pass, answered No" preview_ours ldapsearch read_accounts 1.3
     echo "  floor: bind, Put, SetInfo alone $(median write_ours) s (ratio" \
         "$(ratio "$(median write_ours)" "$(median write_ldapmodify)")); the run's per-user syncs" \
         "$(awk -v a="$(median set_ours)" -v b="$(median set_unsynced)" 'BEGIN { print a - b }') s"

@@ -8,6 +8,7 @@
 //   qm_bench scan USERS FILE                the Set run's two passes over a workbook
 //   qm_bench document csv|xlsx BASE USERS FILE   the Document run on one checked node
 //   qm_bench set SHEET FOLDER               the Set task on a CSV sheet, its log in FOLDER
+//   qm_bench preview SHEET FOLDER           the same up to the confirmation, answered No
 //   qm_bench tree                           the selection screen's start-up; prints the nodes' keys
 //   qm_bench winnt COMPUTER                 bind a computer and list its users
 // Signs in with the Kerberos ticket, or as the sandbox's Administrator when a password is asked.
@@ -50,7 +51,7 @@ public:
     }
     Answer askWithDetails(const std::string&, const std::string&, const std::string&,
                           const std::string&) override {
-        return Answer::Yes;
+        return confirmation;
     }
     std::string inputBox(const std::string&, const std::string&, bool masked) override {
         const char* sandbox = std::getenv("QUILLMARK_SANDBOX_DIR");
@@ -65,6 +66,7 @@ public:
         return std::nullopt;
     }
     bool critical = false;
+    Answer confirmation = Answer::Yes;
 };
 
 // The two screens as the runs see them: one checked node, the chosen file, a silent progress bar.
@@ -263,6 +265,11 @@ const std::map<std::string, std::function<bool(Bench&, const Args&)>> kCommands 
          return documentRun(b, a.at(1) == "xlsx", a.at(2), number(a, 3), a.at(4));
      }},
     {"set", [](Bench& b, const Args& a) { return setRun(b, a.at(1), a.at(2)); }},
+    {"preview",
+     [](Bench& b, const Args& a) {
+         b.dialogs.confirmation = Answer::No;
+         return setRun(b, a.at(1), a.at(2));
+     }},
     {"tree", [](Bench& b, const Args&) { return loadTree(b); }},
     {"winnt", [](Bench& b, const Args& a) { return listComputer(b, a.at(1)); }},
 };

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/core/run_time_error.h"
 #include "platform/core/variant.h"
 
 namespace qm {
@@ -53,6 +55,14 @@ public:
     virtual std::unique_ptr<UserStream> users(const std::string& nodeKey) = 0;
 };
 
+// A save sent to an account's server whose answer has not been read yet.
+class PendingSave {
+public:
+    virtual ~PendingSave() = default;
+    // Waits for the answer: returns when the value is saved, raises the save's failure otherwise.
+    virtual void finish() = 0;
+};
+
 // An account whose logon hours are read and written: a domain user or a computer's local user.
 class Account {
 public:
@@ -64,7 +74,29 @@ public:
     // Leaves the account without a value, as a domain user that never had one; a local account
     // always holds one, so it is given every hour.
     virtual void clearLogonHours() = 0;
+    // Sends a save (none: clear the value) without waiting for its answer, so that saves of many
+    // accounts can be under way at once. An account whose server takes one request at a time
+    // saves at once, and the pending save gives that outcome.
+    virtual std::unique_ptr<PendingSave> startSave(const std::optional<Bytes>& hours);
 };
+
+inline std::unique_ptr<PendingSave> Account::startSave(const std::optional<Bytes>& hours) {
+    struct Saved : PendingSave {
+        std::exception_ptr failure;
+        void finish() override {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        }
+    };
+    auto saved = std::make_unique<Saved>();
+    try {
+        hours ? setLogonHours(*hours) : clearLogonHours();
+    } catch (const RunTimeError&) {
+        saved->failure = std::current_exception();
+    }
+    return saved;
+}
 
 // An account found where a sheet places it, ready to be read and written without another lookup.
 struct HeldAccount {

@@ -10,6 +10,7 @@
 #include "setting/name_escape.h"
 #include "setting/reading_pass.h"
 #include "setting/restore_sheet.h"
+#include "setting/row_outcomes.h"
 #include "setting/set_log.h"
 #include "setting/sheet_accounts.h"
 #include "setting/sheet_reader.h"
@@ -203,10 +204,10 @@ private:
         }
         trap_.step("16");
         logOpen_ = true;
+        outcomes_.emplace(log_);
         log_.writeHeader(screen_.fileName(), services_.system.formatGrouped(confirmedRows.value()),
                          services_.system.nowText() + " (hours in " +
                              sheet::offsetText(biasHours()) + " standard time)");
-        updated_ = 0;
         return true;
     }
 
@@ -216,8 +217,8 @@ private:
         rows_->forEach(kApplyingMarkers, [&](bool invalidLine) {
             const UserRow& row = state_.row;
             if (invalidLine) {
-                writeLog("### Invalid line for user: " + row.name +
-                         ", container: " + row.container + ", domain: " + row.domain);
+                outcomes_->lines({"### Invalid line for user: " + row.name +
+                                  ", container: " + row.container + ", domain: " + row.domain});
                 return;
             }
             if (!workbook_) {
@@ -226,6 +227,7 @@ private:
             }
             applyRow(workbook_ ? kWorkbookMarkers : kCsvMarkers);
         });
+        outcomes_->settleAll();
         trap_.step(workbook_ ? "29" : "47");
         closeWorkbook();
     }
@@ -236,7 +238,8 @@ private:
         const SheetValue value = valueOf(row, services_.logonHours);
         if (!value.valid) {
             trap_.step(markers.invalid);
-            writeLog("### Invalid Logon Hours for " + backslashJoined(row.domain, row.name));
+            outcomes_->lines(
+                {"### Invalid Logon Hours for " + backslashJoined(row.domain, row.name)});
         } else if (SheetAccounts::isComputerRow(row)) {
             setAccount(markers.bindComputer, markers.putComputer, markers.saveComputer, value.hours,
                        backslashJoined(row.domain, row.name));
@@ -255,49 +258,39 @@ private:
             Int16(std::min(rows_->count().value(), kMostRowsPerFile.value())));
     }
 
-    // The account was bound by the reading pass; one it did not find fails its bind here.
+    // The account was bound by the reading pass; one it did not find fails its bind here. The
+    // save is sent, and its outcome logged when its answer comes.
     void setAccount(const char* bindMarker, const char* putMarker, const char* saveMarker,
                     const std::optional<Bytes>& value, const std::string& who) {
         trap_.step(bindMarker);
         SheetAccounts::Found* found = accounts_->find(state_.row);
         if (found == nullptr) {
-            writeLog("### Unable to bind to user " + who);
+            outcomes_->lines({"### Unable to bind to user " + who});
             return;
         }
         trap_.step(putMarker);
         trap_.step(saveMarker);
-        try {
-            if (value) {
-                found->account->setLogonHours(*value);
-            } else {
-                found->account->clearLogonHours();
-            }
-        } catch (const RunTimeError& error) {
-            writeLog("### Unable to update user " + who);
-            writeLog("###     Error Number: " + std::to_string(error.number()) +
-                     ", Description: " + error.description());
-            return;
-        }
-        writeLog("Updated " + who);
-        updated_ += 1;
+        outcomes_->save(found->account->startSave(value), who);
     }
 
     void finish() {
-        writeLog("Finished at: " + services_.system.nowText());
+        log_.write("Finished at: " + services_.system.nowText());
         trap_.step("48");
         log_.close();
         logOpen_ = false;
         services_.dialogs.messageBox(
             kAppTitle,
-            "Logon Hours set for " + std::to_string(updated_.value()) + " users\r\nout of " +
-                std::to_string(rows_->count().value()) + " in file\r\n" + screen_.fileName() +
-                ".\r\nSee log file " + logPath() + "\r\nfor details.",
+            "Logon Hours set for " + std::to_string(outcomes_->updated().value()) +
+                " users\r\nout of " + std::to_string(rows_->count().value()) + " in file\r\n" +
+                screen_.fileName() + ".\r\nSee log file " + logPath() + "\r\nfor details.",
             MessageStyle::Information);
     }
 
     // --- the trap's clean-up ------------------------------------------------------------------
     void onTrap(const RunTimeError& error) {
         if (logOpen_) {
+            // The saves already sent are logged as their answers come, before the error.
+            ignoringErrors([&] { outcomes_->settleAll(); });
             const UserRow& row = state_.row;
             ignoringErrors([&] {
                 log_.writeErrorBlock(
@@ -315,8 +308,6 @@ private:
     }
 
     // --- helpers ------------------------------------------------------------------------------
-    void writeLog(const std::string& line) { log_.write(line); }
-
     void critical(const std::string& text) {
         services_.dialogs.messageBox(kAppTitle, text, MessageStyle::Critical);
     }
@@ -345,8 +336,7 @@ private:
     std::optional<SheetAccounts> accounts_;
     std::optional<RestoreSheet> restore_;
     SetLog log_;
-
-    Int32 updated_ = 0;
+    std::optional<RowOutcomes> outcomes_;
 };
 
 }  // namespace
