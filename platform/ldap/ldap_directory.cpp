@@ -6,6 +6,7 @@
 #include "platform/core/text.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
+#include "platform/ldap/paged_search.h"
 
 namespace qm {
 
@@ -129,16 +130,14 @@ std::vector<DirectoryNode> LdapDirectory::children(const std::string& dn,
     LdapSession& session = sessions_->forPath({"", dn, false}, operation);
     const SearchRequest request{dn, LDAP_SCOPE_ONELEVEL, classFilter(classes), {"objectClass"}};
     std::vector<DirectoryNode> found;
-    std::string cookie;
-    do {
-        SearchPage page = session.searchPage(request, cookie, operation);
-        for (const LdapEntry& entry : page.entries) {
+    PagedSearch search(session, request, operation);
+    while (const auto page = search.next()) {
+        for (const LdapEntry& entry : *page) {
             if (passesFilter(entry, classes)) {
                 found.push_back({entry.dn, relativeName(entry.dn)});
             }
         }
-        cookie = std::move(page.cookie);
-    } while (!cookie.empty());
+    }
     return found;
 }
 
