@@ -2,12 +2,14 @@
 # The benchmarks, run on demand: each times Quillmark's work (BUILD_DIR/bench/qm_bench) against a
 # tool doing the same work in the same run, and prints the figures and the ratios.
 #
-#   bench/bench.sh directory|workbook|tree|document|set [BUILD_DIR] [USERS] [ROUNDS]
+#   bench/bench.sh directory|workbook|tree|document|set [BUILD_DIR] [USERS] [ROUNDS] [EARLIER_BUILD]
 #
 # Defaults: build, 10,000 users (the workbook 32,767), 3 rounds. Every side is a whole process,
 # signing in included, timed with its peak memory; the order of the sides rotates from round to
 # round and the medians are compared. All but the workbook work in a sandbox domain of their own,
 # BUILD_DIR/sandbox-bench (provisioned and filled on first use, a few minutes), stopped at the end.
+# With EARLIER_BUILD (another build folder, of an earlier commit), the tree and document benchmarks
+# time its qm_bench too, in the same rounds, so a change is measured against what it replaces.
 # shellcheck disable=SC2317 # the sides are called by name
 set -euo pipefail
 
@@ -16,6 +18,7 @@ BENCH=${1:-}
 BUILD=$(realpath "${2:-$REPO/build}")
 USERS=${3:-10000}
 ROUNDS=${4:-3}
+EARLIER=${5:+$(realpath "$5")}
 SANDBOX=$REPO/scripts/sandbox
 export QUILLMARK_SANDBOX_DIR=$BUILD/sandbox-bench
 BASE="OU=Bulk,DC=corp,DC=test"
@@ -25,6 +28,8 @@ LDAP_TOOL=(-Q -Y GSSAPI -LLL)
 
 cmake --build "$BUILD" --target qm_bench >/dev/null
 DRIVER=$BUILD/bench/qm_bench
+[[ -z $EARLIER ]] || cmake --build "$EARLIER" --target qm_bench >/dev/null
+EARLIER_DRIVER=$EARLIER/bench/qm_bench
 work=$(mktemp -d)
 IN=() # the sandbox's namespace, once this benchmark starts the sandbox
 finish() {
@@ -63,23 +68,29 @@ measure() {
 
 # Runs every side (a function that calls measure) ROUNDS times, rotating the order. Each call gets
 # a seed of its own, so that every write side stores values other than the ones stored last.
-declare -A times
+declare -A times peaks
 rounds() {
-    local sides=("$@") round k side
+    local sides=("$@") round k side took
     for ((round = 0; round < ROUNDS; round++)); do
+        took=
         for ((k = 0; k < $#; k++)); do
             side=${sides[(round + k) % $#]}
             "$side" $((round * 10 + k + 1))
             times[$side]+="$seconds "
+            peaks[$side]+="$kb "
+            took+=" $side $seconds s"
         done
-        echo "round $((round + 1)) of $ROUNDS done" >&2
+        echo "round $((round + 1)) of $ROUNDS done:$took" >&2
     done
 }
 
-median() {
-    tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -g |
+median_of() {
+    tr ' ' '\n' <<<"$1" | grep . | sort -g |
         awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+median() { median_of "${times[$1]}"; }
+# The median peak memory of a side, in MB.
+peak_mb() { awk -v kb="$(median_of "${peaks[$1]}")" 'BEGIN { printf "%.0f", kb / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 # compare LABEL SIDE BASELINE_LABEL BASELINE_SIDE [TARGET]: the medians and their ratio.
@@ -156,18 +167,22 @@ bench_tree() {
     tree_ldif >"$work/tree.ldif"
     # -c: the units an earlier run made are there already.
     "${IN[@]}" ldapadd -c -Q -Y GSSAPI -f "$work/tree.ldif" >/dev/null 2>&1 || true
-    measure "$DRIVER" tree
-    local ours=$seconds
     # The directory nodes' keys are their DNs; a computer's is its name.
-    grep '=' "$work/out" >"$work/bases"
+    "${IN[@]}" "$DRIVER" tree | grep '=' >"$work/bases"
+    tree_ours() { measure "$DRIVER" tree; }
+    tree_earlier() { measure "$EARLIER_DRIVER" tree; }
     # One ldapsearch a node, as a script would make them.
     # shellcheck disable=SC2016
-    measure bash -c 'while read -r base; do
-        ldapsearch "${@:3}" -b "$base" -s one "$2" 1.1 >/dev/null || exit 1; done <"$1"' \
-        _ "$work/bases" "$CONTAINER_FILTER" "${LDAP_TOOL[@]}"
-    echo "Tree of $(wc -l <"$work/bases") directory nodes:"
-    printf '  selection screen start-up %7.2f s   ldapsearch of each node %7.2f s   ratio %s\n' \
-        "$ours" "$seconds" "$(ratio "$ours" "$seconds")"
+    tree_ldapsearch() {
+        measure bash -c 'while read -r base; do
+            ldapsearch "${@:3}" -b "$base" -s one "$2" 1.1 >/dev/null || exit 1; done <"$1"' \
+            _ "$work/bases" "$CONTAINER_FILTER" "${LDAP_TOOL[@]}"
+    }
+    rounds tree_ours tree_ldapsearch ${EARLIER:+tree_earlier}
+    echo "Tree of $(wc -l <"$work/bases") directory nodes, medians of $ROUNDS rounds:"
+    compare "selection screen start-up" tree_ours ldapsearch tree_ldapsearch
+    [[ -z $EARLIER ]] ||
+        compare "the same, earlier build" tree_earlier ldapsearch tree_ldapsearch
 }
 
 bench_document() {
@@ -180,13 +195,23 @@ bench_document() {
     users=$(users_in_base)
     csv() { measure "$DRIVER" document csv "$BASE" "$users" "$work/hours.csv" && large_kb=$kb; }
     xlsx() { measure "$DRIVER" document xlsx "$BASE" "$users" "$work/hours.xlsx"; }
-    rounds read_ldapsearch csv xlsx
+    csv_earlier() { measure "$EARLIER_DRIVER" document csv "$BASE" "$users" "$work/earlier.csv"; }
+    xlsx_earlier() { measure "$EARLIER_DRIVER" document xlsx "$BASE" "$users" "$work/earlier.xlsx"; }
+    rounds read_ldapsearch csv xlsx ${EARLIER:+csv_earlier xlsx_earlier}
     # The header and a line for every user.
     (($(wc -l <"$work/hours.csv") == users + 1)) || fail "the CSV file misses users"
     echo "Document run, $users users of $BASE, medians of $ROUNDS rounds:"
     compare "to a CSV file" csv ldapsearch read_ldapsearch 1.3
     compare "to a workbook" xlsx ldapsearch read_ldapsearch 1.6
     echo "  peak memory of the CSV run: $small_kb kB at $small users, $large_kb kB at $users"
+    echo "  median peak memory: CSV $(peak_mb csv) MB, workbook $(peak_mb xlsx) MB"
+    [[ -n $EARLIER ]] || return 0
+    compare "earlier build, to a CSV file" csv_earlier ldapsearch read_ldapsearch
+    compare "earlier build, to a workbook" xlsx_earlier ldapsearch read_ldapsearch
+    echo "  earlier build's median peak memory: CSV $(peak_mb csv_earlier) MB, workbook" \
+        "$(peak_mb xlsx_earlier) MB"
+    echo "  this build against the earlier: CSV $(ratio "$(median csv)" "$(median csv_earlier)")," \
+        "workbook $(ratio "$(median xlsx)" "$(median xlsx_earlier)")"
 }
 
 bench_set() {
@@ -223,5 +248,5 @@ bench_set() {
 
 case $BENCH in
     directory | workbook | tree | document | set) "bench_$BENCH" "$@" ;;
-    *) fail "usage: bench/bench.sh directory|workbook|tree|document|set [BUILD_DIR] [USERS] [ROUNDS]" ;;
+    *) fail "usage: bench/bench.sh directory|workbook|tree|document|set [BUILD_DIR] [USERS] [ROUNDS] [EARLIER_BUILD]" ;;
 esac

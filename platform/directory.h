@@ -44,6 +44,13 @@ public:
     virtual std::optional<DirectoryUser> next() = 0;
 };
 
+// A count of the users of one node: opening it reads the query's first page, total() the rest.
+class UserCount {
+public:
+    virtual ~UserCount() = default;
+    virtual std::int32_t total() = 0;
+};
+
 // The selection screen's query connection: opened at start-up when a domain is found, closed by
 // Exit or an error trap. Queries take the users one level below a node: persons that are users.
 class QueryConnection {
@@ -51,7 +58,7 @@ public:
     virtual ~QueryConnection() = default;
     virtual bool isOpen() const = 0;
     virtual void close() = 0;  // an error when already closed
-    virtual std::int32_t countUsers(const std::string& nodeKey) = 0;
+    virtual std::unique_ptr<UserCount> countUsers(const std::string& nodeKey) = 0;
     virtual std::unique_ptr<UserStream> users(const std::string& nodeKey) = 0;
 };
 

@@ -132,12 +132,18 @@ void ContainerTree::NodeCheck(int index) {
 }
 
 Int32 ContainerTree::countDirectoryUsers(int index, ErrorTrap& trap) {
-    // One call opens the query and counts its rows.
+    // Opening the query reads its first page; the count reads the rest.
     trap.step("5");
     if (connection_ == nullptr) {
         throw noQueryConnection();  // start-up found no domain
     }
-    return connection_->countUsers(Key(index));
+    const auto users = connection_->countUsers(Key(index));
+
+    trap.step("6");
+    const Int32 rows = users->total();
+
+    trap.step("7");
+    return rows;
 }
 
 Int32 ContainerTree::countComputerUsers(int index, ErrorTrap& trap) {

@@ -1,13 +1,23 @@
 #include "setting/set_log.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/core/app_identity.h"
 
 namespace qm {
 
+namespace {
+
+// How long a line may wait to reach the disk: a crash loses at most these lines.
+constexpr std::size_t kSyncEveryLines = 100;
+constexpr std::chrono::milliseconds kSyncWithin{250};
+
+}  // namespace
+
 void SetLog::open(const std::string& path) {
     file_.emplace(path);
+    file_->syncInGroups(kSyncEveryLines, kSyncWithin);
 }
 
 void SetLog::writeHeader(const std::string& fileName, const std::string& groupedCount,
@@ -21,7 +31,6 @@ void SetLog::writeHeader(const std::string& fileName, const std::string& grouped
 
 void SetLog::write(const std::string& line) {
     file_->writeLine(asOneLine(line));
-    file_->flushToDisk();
 }
 
 void SetLog::writeErrorBlock(const std::string& marker, const RunTimeError& error,
@@ -36,6 +45,8 @@ void SetLog::writeErrorBlock(const std::string& marker, const RunTimeError& erro
         write("    User:         " + row->name);
         write("    Common Name:  " + row->commonName);
     }
+    // The run ends here: the block is on the disk before anything else is tried.
+    file_->flushToDisk();
 }
 
 void SetLog::close() {

@@ -9,7 +9,8 @@
 namespace qm {
 
 // The log of the Set runs: each run that gets past the confirmation appends one section. Every
-// line is on the disk before the next user is touched, and stays one line of plain text.
+// line stays one line of plain text. The lines reach the disk in groups, each within 100 lines or
+// 250 ms, and all of them at the end of an error block and at close.
 class SetLog {
 public:
     // Appends to the file, creating it when missing; a failure is the file's RunTimeError.

@@ -6,6 +6,7 @@
 #include "platform/core/text.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
+#include "platform/ldap/paged_search.h"
 
 namespace qm {
 
@@ -46,12 +47,10 @@ bool passesFilter(const LdapEntry& entry, const std::vector<std::string>& classN
 // Every entry of a paged search, page by page.
 void forEachEntry(LdapSession& session, const SearchRequest& request, const Operation& operation,
                   const std::function<void(const LdapEntry&)>& visit) {
-    std::string cookie;
-    do {
-        SearchPage page = session.searchPage(request, cookie, operation);
-        std::for_each(page.entries.begin(), page.entries.end(), visit);
-        cookie = std::move(page.cookie);
-    } while (!cookie.empty());
+    PagedSearch search(session, request, operation);
+    while (const auto page = search.next()) {
+        std::for_each(page->begin(), page->end(), visit);
+    }
 }
 
 std::optional<Bytes> logonHoursOf(const LdapEntry& entry) {
@@ -91,20 +90,41 @@ public:
                                    std::to_string(hours.size()) + " bytes",
                                kLdapSource);
         }
-        save(std::string(hours.begin(), hours.end()));
-        hours_ = hours;
+        startSave(hours)->finish();
     }
 
-    void clearLogonHours() override {
-        save(std::nullopt);
-        hours_.reset();
+    void clearLogonHours() override { startSave(std::nullopt)->finish(); }
+
+    std::unique_ptr<PendingSave> startSave(const std::optional<Bytes>& hours) override {
+        if (hours && hours->size() != kLogonHoursBytes) {
+            return Account::startSave(hours);  // refused before anything is sent
+        }
+        class Sent : public PendingSave {
+        public:
+            Sent(LdapAccount& account, const std::optional<Bytes>& hours)
+                : account_(account),
+                  hours_(hours),
+                  change_(account.session_.sendReplace(account.dn_, "logonHours", text(hours),
+                                                       account.operation())) {}
+            void finish() override {
+                account_.session_.awaitChange(change_, account_.operation());
+                account_.hours_ = hours_;
+            }
+
+        private:
+            LdapAccount& account_;
+            std::optional<Bytes> hours_;
+            LdapSession::SentChange change_;
+        };
+        return std::make_unique<Sent>(*this, hours);
     }
 
 private:
-    void save(const std::optional<std::string>& value) {
-        session_.replace(dn_, "logonHours", value,
-                         {"Cannot save logonHours of " + dn_, kLdapSource});
+    static std::optional<std::string> text(const std::optional<Bytes>& hours) {
+        return hours ? std::optional<std::string>(std::in_place, hours->begin(), hours->end())
+                     : std::nullopt;
     }
+    Operation operation() const { return {"Cannot save logonHours of " + dn_, kLdapSource}; }
 
     LdapSession& session_;
     std::string dn_;

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/ldap/ldap_error.h"
+#include "platform/ldap/paged_search.h"
 
 namespace qm {
 
@@ -41,22 +42,14 @@ class LdapUserStream : public UserStream {
 public:
     LdapUserStream(LdapSession& session, SearchRequest request, Operation operation,
                    std::shared_ptr<int> pagesRead)
-        : session_(session),
-          request_(std::move(request)),
-          operation_(std::move(operation)),
+        : search_(session, std::move(request), std::move(operation)),
           pagesRead_(std::move(pagesRead)) {
         *pagesRead_ = 0;
-        fetchPage();
-    }
-    ~LdapUserStream() override {
-        if (!cookie_.empty()) {
-            session_.abandonPaging(request_, cookie_);
-        }
+        readPage();
     }
 
     std::optional<DirectoryUser> next() override {
-        while (position_ >= page_.size() && !cookie_.empty()) {
-            fetchPage();
+        while (position_ >= page_.size() && readPage()) {
         }
         if (position_ >= page_.size()) {
             return std::nullopt;
@@ -65,21 +58,51 @@ public:
     }
 
 private:
-    void fetchPage() {
-        SearchPage page = session_.searchPage(request_, cookie_, operation_);
-        page_ = std::move(page.entries);
-        cookie_ = std::move(page.cookie);
+    bool readPage() {
+        page_ = {};  // let go of the page read before the next one comes in
         position_ = 0;
+        auto page = search_.next();
+        if (!page) {
+            return false;
+        }
+        page_ = std::move(*page);
         ++*pagesRead_;
+        return true;
     }
 
-    LdapSession& session_;
-    SearchRequest request_;
-    Operation operation_;
+    PagedSearch search_;
     std::shared_ptr<int> pagesRead_;
     std::vector<LdapEntry> page_;
     std::size_t position_ = 0;
-    std::string cookie_;
+};
+
+class LdapUserCount : public UserCount {
+public:
+    LdapUserCount(LdapSession& session, SearchRequest request, Operation operation)
+        : search_(session, std::move(request), std::move(operation)) {
+        add(search_.next());
+    }
+
+    std::int32_t total() override {
+        while (add(search_.next())) {
+        }
+        return static_cast<std::int32_t>(rows_);
+    }
+
+private:
+    bool add(const std::optional<std::vector<LdapEntry>>& page) {
+        if (!page) {
+            return false;
+        }
+        rows_ += page->size();
+        if (rows_ > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+            throw err::overflow();
+        }
+        return true;
+    }
+
+    PagedSearch search_;
+    std::size_t rows_ = 0;
 };
 
 }  // namespace
@@ -104,19 +127,10 @@ LdapQueryConnection::Query LdapQueryConnection::query(const std::string& nodeKey
             std::move(operation)};
 }
 
-std::int32_t LdapQueryConnection::countUsers(const std::string& nodeKey) {
+std::unique_ptr<UserCount> LdapQueryConnection::countUsers(const std::string& nodeKey) {
     Query counting = query(nodeKey, {LDAP_NO_ATTRS});
-    std::size_t rows = 0;
-    std::string cookie;
-    do {
-        SearchPage page = counting.session.searchPage(counting.request, cookie, counting.operation);
-        rows += page.entries.size();
-        cookie = std::move(page.cookie);
-    } while (!cookie.empty());
-    if (rows > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        throw err::overflow();
-    }
-    return static_cast<std::int32_t>(rows);
+    return std::make_unique<LdapUserCount>(counting.session, std::move(counting.request),
+                                           std::move(counting.operation));
 }
 
 std::unique_ptr<UserStream> LdapQueryConnection::users(const std::string& nodeKey) {

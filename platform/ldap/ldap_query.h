@@ -17,8 +17,8 @@ public:
 
     bool isOpen() const override { return open_; }
     void close() override;
-    // One paged search that reads no attributes.
-    std::int32_t countUsers(const std::string& nodeKey) override;
+    // A paged search that reads no attributes.
+    std::unique_ptr<UserCount> countUsers(const std::string& nodeKey) override;
     // The four attributes the Document run writes, one page at a time.
     std::unique_ptr<UserStream> users(const std::string& nodeKey) override;
 

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "platform/core/text.h"
-#include "platform/ldap/domain_locator.h"
 #include "platform/ldap/ldap_error.h"
 
 namespace qm {
@@ -59,6 +58,12 @@ private:
     std::vector<char*> pointers_;
 };
 
+// The paged-results control asking for `size` entries after the cookie's page; the result code.
+int createPageControl(LDAP* ld, int size, const std::string& cookie, LDAPControl*& control) {
+    berval value{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+    return ldap_create_page_control(ld, size, cookie.empty() ? nullptr : &value, 0, &control);
+}
+
 struct MessageFree {
     void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
 };
@@ -88,6 +93,7 @@ void LdapSession::drop() {
     if (ld_ != nullptr) {
         ldap_unbind_ext(ld_, nullptr, nullptr);
         ld_ = nullptr;
+        ++connection_;
     }
 }
 
@@ -160,59 +166,87 @@ LDAPMessage* LdapSession::awaitSuccess(int sent, int messageId, const Operation&
     return result.release();
 }
 
-std::vector<LdapEntry> LdapSession::search(const SearchRequest& request,
-                                           const Operation& operation) {
-    LDAP* ld = handle(operation);
+// Sends the search on the connection handle() made; the result code.
+int LdapSession::sendSearch(const SearchRequest& request, LDAPControl** controls, int& messageId) {
     AttributeList attributes(request.attributes);
-    int messageId = 0;
-    const int rc =
-        ldap_search_ext(ld, cString(request.base), request.scope, cString(request.filter),
-                        attributes.get(), 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
-    MessagePtr result(awaitSuccess(rc, messageId, operation));
-    return readEntries(ld, result.get());
+    return ldap_search_ext(ld_, cString(request.base), request.scope, cString(request.filter),
+                           attributes.get(), 0, controls, nullptr, nullptr, LDAP_NO_LIMIT,
+                           &messageId);
 }
 
-SearchPage LdapSession::searchPage(const SearchRequest& request, const std::string& cookie,
-                                   const Operation& operation) {
-    LDAP* ld = handle(operation);
-    berval cookieValue{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+std::vector<LdapEntry> LdapSession::search(const SearchRequest& request,
+                                           const Operation& operation) {
+    handle(operation);
+    int messageId = 0;
+    const int rc = sendSearch(request, nullptr, messageId);
+    MessagePtr result(awaitSuccess(rc, messageId, operation));
+    return readEntries(ld_, result.get());
+}
+
+int LdapSession::sendPage(const SearchRequest& request, const std::string& cookie,
+                          const Operation& operation) {
     LDAPControl* pagedControl = nullptr;
-    int rc = ldap_create_page_control(ld, kPageSize, cookie.empty() ? nullptr : &cookieValue, 0,
-                                      &pagedControl);
+    int rc = createPageControl(handle(operation), kPageSize, cookie, pagedControl);
+    int messageId = 0;
+    if (rc == LDAP_SUCCESS) {
+        std::array<LDAPControl*, 2> controls = {pagedControl, nullptr};
+        rc = sendSearch(request, controls.data(), messageId);
+        ldap_control_free(pagedControl);
+    }
     if (rc != LDAP_SUCCESS) {
         fail(rc, operation, diagnosticMessage());
     }
-    std::array<LDAPControl*, 2> controls = {pagedControl, nullptr};
-    AttributeList attributes(request.attributes);
-    int messageId = 0;
-    rc = ldap_search_ext(ld, cString(request.base), request.scope, cString(request.filter),
-                         attributes.get(), 0, controls.data(), nullptr, nullptr, LDAP_NO_LIMIT,
-                         &messageId);
-    ldap_control_free(pagedControl);
-    LDAPControl** responseControls = nullptr;
-    MessagePtr result(awaitSuccess(rc, messageId, operation, &responseControls));
-    SearchPage page;
-    if (LDAPControl* response =
-            ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr)) {
-        ber_int_t estimate = 0;
-        berval next{};
-        if (ldap_parse_pageresponse_control(ld, response, &estimate, &next) == LDAP_SUCCESS) {
-            page.cookie.assign(next.bv_val != nullptr ? next.bv_val : "", next.bv_len);
-            ber_memfree(next.bv_val);
-        }
+    return messageId;
+}
+
+LdapSession::PageRequest LdapSession::requestPage(const SearchRequest& request, std::string cookie,
+                                                  const Operation& operation) {
+    PageRequest page;
+    page.cookie = std::move(cookie);
+    try {
+        page.messageId = sendPage(request, page.cookie, operation);
+        page.connection = connection_;
+    } catch (const RunTimeError& failure) {
+        page.failure = failure;
     }
-    ldap_controls_free(responseControls);
-    page.entries = readEntries(ld, result.get());
     return page;
 }
 
-void LdapSession::abandonPaging(const SearchRequest& request, const std::string& cookie) {
-    if (ld_ == nullptr || cookie.empty()) {
+SearchPage LdapSession::readPage(const SearchRequest& request, const PageRequest& page,
+                                 const Operation& operation) {
+    if (page.failure) {
+        throw *page.failure;
+    }
+    int messageId = page.messageId;
+    if (ld_ == nullptr || page.connection != connection_) {
+        messageId = sendPage(request, page.cookie, operation);
+    }
+    LDAPControl** responseControls = nullptr;
+    MessagePtr result(awaitSuccess(LDAP_SUCCESS, messageId, operation, &responseControls));
+    SearchPage next;
+    if (LDAPControl* response =
+            ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, responseControls, nullptr)) {
+        ber_int_t estimate = 0;
+        berval cookie{};
+        if (ldap_parse_pageresponse_control(ld_, response, &estimate, &cookie) == LDAP_SUCCESS) {
+            next.cookie.assign(cookie.bv_val != nullptr ? cookie.bv_val : "", cookie.bv_len);
+            ber_memfree(cookie.bv_val);
+        }
+    }
+    ldap_controls_free(responseControls);
+    next.entries = readEntries(ld_, result.get());
+    return next;
+}
+
+void LdapSession::abandonPaging(const SearchRequest& request, const PageRequest& page) {
+    if (ld_ == nullptr || page.failure || page.connection != connection_) {
         return;
     }
-    berval cookieValue{static_cast<ber_len_t>(cookie.size()), const_cast<char*>(cookie.data())};
+    ldap_abandon_ext(ld_, page.messageId, nullptr, nullptr);
     LDAPControl* pagedControl = nullptr;
-    if (ldap_create_page_control(ld_, 0, &cookieValue, 0, &pagedControl) != LDAP_SUCCESS) {
+    // The first page's search holds nothing on the server yet.
+    if (page.cookie.empty() ||
+        createPageControl(ld_, 0, page.cookie, pagedControl) != LDAP_SUCCESS) {
         return;
     }
     std::array<LDAPControl*, 2> controls = {pagedControl, nullptr};
@@ -226,25 +260,51 @@ void LdapSession::abandonPaging(const SearchRequest& request, const std::string&
     ldap_control_free(pagedControl);
 }
 
+LdapSession::SentChange LdapSession::sendReplace(const std::string& dn,
+                                                 const std::string& attribute,
+                                                 const std::optional<std::string>& value,
+                                                 const Operation& operation) {
+    SentChange change;
+    try {
+        LDAP* ld = handle(operation);
+        berval binary{};
+        std::array<berval*, 2> values = {nullptr, nullptr};
+        if (value) {
+            binary = {static_cast<ber_len_t>(value->size()), const_cast<char*>(value->data())};
+            values[0] = &binary;
+        }
+        LDAPMod modification{};
+        // A replace without values removes the attribute, and is no error where there is none.
+        modification.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
+        modification.mod_type = const_cast<char*>(cString(attribute));
+        modification.mod_bvalues = values.data();
+        std::array<LDAPMod*, 2> modifications = {&modification, nullptr};
+        const int rc = ldap_modify_ext(ld, cString(dn), modifications.data(), nullptr, nullptr,
+                                       &change.messageId);
+        if (rc != LDAP_SUCCESS) {
+            fail(rc, operation, diagnosticMessage());
+        }
+        change.connection = connection_;
+    } catch (const RunTimeError& failure) {
+        change.failure = failure;
+    }
+    return change;
+}
+
+void LdapSession::awaitChange(const SentChange& change, const Operation& operation) {
+    if (change.failure) {
+        throw *change.failure;
+    }
+    if (ld_ == nullptr || change.connection != connection_) {
+        throw ldapError(LDAP_SERVER_DOWN, operation.what, uris_,
+                        "the connection was lost before the server answered", operation.source);
+    }
+    ldap_msgfree(awaitSuccess(LDAP_SUCCESS, change.messageId, operation));
+}
+
 void LdapSession::replace(const std::string& dn, const std::string& attribute,
                           const std::optional<std::string>& value, const Operation& operation) {
-    LDAP* ld = handle(operation);
-    berval binary{};
-    std::array<berval*, 2> values = {nullptr, nullptr};
-    if (value) {
-        binary = {static_cast<ber_len_t>(value->size()), const_cast<char*>(value->data())};
-        values[0] = &binary;
-    }
-    LDAPMod modification{};
-    // A replace without values removes the attribute, and is no error where there is none.
-    modification.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-    modification.mod_type = const_cast<char*>(cString(attribute));
-    modification.mod_bvalues = values.data();
-    std::array<LDAPMod*, 2> modifications = {&modification, nullptr};
-    int messageId = 0;
-    const int rc =
-        ldap_modify_ext(ld, cString(dn), modifications.data(), nullptr, nullptr, &messageId);
-    ldap_msgfree(awaitSuccess(rc, messageId, operation));
+    awaitChange(sendReplace(dn, attribute, value, operation), operation);
 }
 
 std::optional<LdapEntry> LdapSession::anonymousRootDse(const std::string& uris,
@@ -270,94 +330,6 @@ std::optional<LdapEntry> LdapSession::anonymousRootDse(const std::string& uris,
     }
     ldap_unbind_ext(ld, nullptr, nullptr);
     return rootDse;
-}
-
-// --- SessionPool ------------------------------------------------------------------------------
-
-std::string serverUri(const std::string& server) {
-    const auto colon = server.rfind(':');
-    const std::string port = colon == std::string::npos ? "" : server.substr(colon + 1);
-    // As in ADSI, the TLS ports mean ldaps.
-    return (port == "636" || port == "3269" ? "ldaps://" : "ldap://") + server;
-}
-
-LdapSession& SessionPool::session(const std::string& uris, const std::string& target) {
-    auto& slot = sessions_[uris];
-    if (!slot) {
-        slot = std::make_unique<LdapSession>(uris, target, credentials_);
-    }
-    return *slot;
-}
-
-// Read without signing in: a computer whose LDAP server is no Active Directory domain controller
-// (no rootDomainNamingContext) is in no domain, and nobody is asked for a password to learn that.
-const SessionPool::OwnDomain& SessionPool::ownDomain() {
-    if (!ownDomain_) {
-        ownDomain_ = OwnDomain{configuredServerUris(), {}, false};
-        if (!ownDomain_->uris.empty()) {
-            const auto rootDse = LdapSession::anonymousRootDse(
-                ownDomain_->uris, {"rootDomainNamingContext", "defaultNamingContext"});
-            ownDomain_->answered = rootDse.has_value();
-            const auto* forest = rootDse ? rootDse->find("rootDomainNamingContext") : nullptr;
-            const auto* own = rootDse ? rootDse->find("defaultNamingContext") : nullptr;
-            if (forest != nullptr && !forest->empty() && own != nullptr && !own->empty()) {
-                ownDomain_->dnsDomain = dnsDomainOf(own->front());
-            }
-        }
-    }
-    return *ownDomain_;
-}
-
-LdapSession& SessionPool::defaultSession(const Operation& operation) {
-    const OwnDomain& own = ownDomain();
-    if (own.dnsDomain.empty()) {
-        const std::string why =
-            own.uris.empty() ? "the LDAP client configuration names no URI and DNS has no "
-                               "_ldap._tcp record of the Kerberos default realm"
-            : own.answered   ? own.uris +
-                                 " is no Active Directory domain controller (its RootDSE "
-                                 "has no rootDomainNamingContext)"
-                           : own.uris + " did not answer";
-        throw RunTimeError(hresult::NoSuchDomain,
-                           operation.what + ": no domain was found for this computer (" + why + ")",
-                           operation.source);
-    }
-    return session(own.uris, own.dnsDomain);
-}
-
-LdapSession& SessionPool::forPath(const LdapPath& path, const Operation& operation) {
-    const std::string domain = path.rootDse ? std::string() : dnsDomainOf(path.dn);
-    if (!path.server.empty()) {
-        return session(serverUri(path.server), domain.empty() ? path.server : domain);
-    }
-    if (domain.empty()) {
-        return defaultSession(operation);
-    }
-    return session(urisOfDomain(domain), domain);
-}
-
-std::string SessionPool::urisOfDomain(const std::string& dnsDomain) {
-    const std::string key = lowerAscii(dnsDomain);
-    if (const auto known = domainUris_.find(key); known != domainUris_.end()) {
-        return known->second;
-    }
-    const OwnDomain& own = ownDomain();
-    if (!own.dnsDomain.empty() && equalsIgnoringCase(own.dnsDomain, dnsDomain)) {
-        return domainUris_[key] = own.uris;
-    }
-    std::string uris = srvServerUris(dnsDomain);
-    if (uris.empty()) {
-        // No SRV records: the domain name itself, under the name its server gives itself, which
-        // is the name its certificate and Kerberos service carry.
-        const auto rootDse = LdapSession::anonymousRootDse("ldap://" + dnsDomain, {"dnsHostName"});
-        const auto* name = rootDse ? rootDse->find("dnsHostName") : nullptr;
-        uris = "ldap://" + (name != nullptr && !name->empty() ? name->front() : dnsDomain);
-    }
-    // While the computer's own server is silent, its domain may be this one: ask again later.
-    if (own.uris.empty() || own.answered) {
-        domainUris_[key] = uris;
-    }
-    return uris;
 }
 
 }  // namespace qm

@@ -70,14 +70,38 @@ public:
 
     // A search answered in one go (a base read).
     std::vector<LdapEntry> search(const SearchRequest& request, const Operation& operation);
-    // One page of a paged search (paged-results control, kPageSize entries at most).
-    SearchPage searchPage(const SearchRequest& request, const std::string& cookie,
-                          const Operation& operation);
-    // Tells the server a paged search will not be read further; errors are ignored.
-    void abandonPaging(const SearchRequest& request, const std::string& cookie);
+    // One page of a paged search (paged-results control, kPageSize entries at most), asked for
+    // and not read yet, so the server prepares it meanwhile. A failure to ask is kept and raised
+    // when the page is read, where the page is needed.
+    struct PageRequest {
+        std::string cookie;  // the cookie it was asked with
+        int messageId = 0;
+        unsigned connection = 0;  // the connection it was asked on
+        std::optional<RunTimeError> failure;
+    };
+    PageRequest requestPage(const SearchRequest& request, std::string cookie,
+                            const Operation& operation);
+    // The page asked for, within the answer timeout; asked again when its connection was lost.
+    SearchPage readPage(const SearchRequest& request, const PageRequest& page,
+                        const Operation& operation);
+    // Tells the server a paged search will not be read further: the page asked for is abandoned,
+    // and the search's state on the server released; errors are ignored.
+    void abandonPaging(const SearchRequest& request, const PageRequest& page);
     // Replaces an attribute's values with one binary value, or removes it when there is none.
     void replace(const std::string& dn, const std::string& attribute,
                  const std::optional<std::string>& value, const Operation& operation);
+    // The same change sent without waiting for its answer, so that many can be under way on the
+    // connection at once. A failure to send is kept and raised when the answer is awaited.
+    struct SentChange {
+        int messageId = 0;
+        unsigned connection = 0;  // the connection it was sent on
+        std::optional<RunTimeError> failure;
+    };
+    SentChange sendReplace(const std::string& dn, const std::string& attribute,
+                           const std::optional<std::string>& value, const Operation& operation);
+    // The answer, within the answer timeout; a change whose connection was lost before its answer
+    // came has failed.
+    void awaitChange(const SentChange& change, const Operation& operation);
 
     // The RootDSE read without signing in (any server shows it so), or nothing when it does not
     // answer in time.
@@ -98,6 +122,9 @@ private:
     void signInWithPassword(const Operation& operation);
     bool tryPassword(const Login& login, const Operation& operation,
                      std::optional<RunTimeError>& refusal);
+    int sendSearch(const SearchRequest& request, LDAPControl** controls, int& messageId);
+    int sendPage(const SearchRequest& request, const std::string& cookie,
+                 const Operation& operation);
     LDAPMessage* await(int messageId, const Operation& operation);
     // The answer to a request just sent (sent is what sending it returned), the caller's to free;
     // a failed send or a failed result is raised.
@@ -113,6 +140,8 @@ private:
     std::string target_;
     Credentials& credentials_;
     LDAP* ld_ = nullptr;
+    // Counts the connections dropped, so a page asked for on an earlier one is known.
+    unsigned connection_ = 0;
     // A timeout was the last thing the server gave; one more lost connection and it is dead.
     bool suspect_ = false;
     std::optional<Failure> dead_;

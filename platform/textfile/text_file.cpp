@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/core/code_page.h"
 #include "platform/core/run_time_error.h"
@@ -24,9 +28,94 @@ int closeReportingError(int& fd) {
     return result == 0 ? 0 : errno;
 }
 
+// Waits until the file's bytes are on the disk: 0, or the error. A refusal to sync at all is no
+// error: such a file has nothing to wait for.
+int syncData(int fd) {
+    if (fdatasync(fd) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS ? 0 : error;
+}
+
 }  // namespace
 
 // --- Writer -----------------------------------------------------------------------------------
+
+// The lines not yet on the disk: synced by the writer once there are `lines` of them, else by a
+// thread of their own once the oldest has waited `delay`.
+class TextFileWriter::GroupSync {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    GroupSync(int fd, std::size_t lines, std::chrono::milliseconds delay)
+        : fd_(fd), lines_(lines), delay_(delay), thread_([this] { run(); }) {}
+    ~GroupSync() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    GroupSync(const GroupSync&) = delete;
+    GroupSync& operator=(const GroupSync&) = delete;
+
+    // After a line was written: 0, or the error of a sync (an earlier one, or this line's).
+    int lineWritten() {
+        std::unique_lock lock(mutex_);
+        if (failure_ != 0) {
+            return std::exchange(failure_, 0);
+        }
+        if (++pending_ == 1) {
+            due_ = Clock::now() + delay_;
+            wake_.notify_one();
+        }
+        return pending_ >= lines_ ? syncUnlocking(lock) : 0;
+    }
+
+    int syncNow() {
+        std::unique_lock lock(mutex_);
+        if (failure_ != 0) {
+            return std::exchange(failure_, 0);
+        }
+        return syncUnlocking(lock);
+    }
+
+private:
+    // What is written from now on waits for the next sync.
+    int syncUnlocking(std::unique_lock<std::mutex>& lock) {
+        pending_ = 0;
+        lock.unlock();
+        return syncData(fd_);
+    }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            if (pending_ == 0) {
+                wake_.wait(lock);
+            } else if (Clock::now() < due_) {
+                wake_.wait_until(lock, due_);
+            } else {
+                const int error = syncUnlocking(lock);
+                lock.lock();
+                failure_ = failure_ != 0 ? failure_ : error;
+            }
+        }
+    }
+
+    const int fd_;
+    const std::size_t lines_;
+    const std::chrono::milliseconds delay_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::size_t pending_ = 0;
+    Clock::time_point due_;
+    int failure_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
 
 TextFileWriter::TextFileWriter(std::string path) : path_(std::move(path)) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666);
@@ -47,6 +136,10 @@ TextFileWriter::TextFileWriter(std::string path) : path_(std::move(path)) {
 }
 
 TextFileWriter::~TextFileWriter() {
+    if (group_) {
+        group_->syncNow();
+        group_.reset();  // before the descriptor its thread syncs is closed
+    }
     if (fd_ >= 0) {
         ::close(fd_);
     }
@@ -54,6 +147,21 @@ TextFileWriter::~TextFileWriter() {
 
 void TextFileWriter::writeLine(std::string_view utf8Text) {
     writeAll(cp1252::fromUtf8Lossy(utf8Text) + "\r\n");
+    if (group_) {
+        raise(group_->lineWritten());
+    }
+}
+
+void TextFileWriter::syncInGroups(std::size_t lines, std::chrono::milliseconds delay) {
+    if (fd_ >= 0 && !group_) {
+        group_ = std::make_unique<GroupSync>(fd_, lines, delay);
+    }
+}
+
+void TextFileWriter::raise(int error) {
+    if (error != 0) {
+        throw fileError(error, path_);
+    }
 }
 
 void TextFileWriter::writeAll(std::string_view bytes) {
@@ -73,12 +181,16 @@ void TextFileWriter::writeAll(std::string_view bytes) {
 }
 
 void TextFileWriter::flushToDisk() {
-    if (fd_ >= 0 && fdatasync(fd_) != 0) {
-        throw fileError(errno, path_);
+    if (fd_ >= 0) {
+        raise(group_ ? group_->syncNow() : syncData(fd_));
     }
 }
 
 void TextFileWriter::close() {
+    if (group_) {
+        flushToDisk();
+        group_.reset();
+    }
     if (fd_ >= 0) {
         if (const int error = closeReportingError(fd_)) {
             throw fileError(error, path_);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,7 +25,12 @@ public:
 
     // Writes the text and CR LF.
     void writeLine(std::string_view utf8Text);
-    // Waits until everything written is on the disk, so a crash cannot lose an earlier line.
+    // From now on the lines reach the disk in groups, not only at flushToDisk: at the latest
+    // `lines` lines or `delay` after the oldest line not yet there, and at close. A thread of the
+    // writer's own keeps the delay; a failure of its sync is raised by the next call.
+    void syncInGroups(std::size_t lines, std::chrono::milliseconds delay);
+    // Waits until everything written is on the disk, so a crash cannot lose an earlier line. A
+    // file that cannot be synced (a device, a file system without it) has nothing to wait for.
     void flushToDisk();
     void close();
 
@@ -31,10 +38,14 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    class GroupSync;
+
     void writeAll(std::string_view bytes);
+    void raise(int error);
 
     std::string path_;
     int fd_ = -1;
+    std::unique_ptr<GroupSync> group_;
 };
 
 class TextFileReader {

@@ -57,6 +57,12 @@ struct FakeUserStream : UserStream {
     std::size_t next_ = 0;
 };
 
+struct FakeUserCount : UserCount {
+    explicit FakeUserCount(std::size_t users) : users(users) {}
+    std::int32_t total() override { return static_cast<std::int32_t>(users); }
+    std::size_t users;
+};
+
 struct FakeConnection : QueryConnection {
     explicit FakeConnection(FakeDirectory& directory) : dir(directory) {}
     bool isOpen() const override { return open; }
@@ -64,8 +70,8 @@ struct FakeConnection : QueryConnection {
         dir.calls.push_back("close connection");
         open = false;
     }
-    std::int32_t countUsers(const std::string& nodeKey) override {
-        return static_cast<std::int32_t>(usersOf("count", nodeKey).size());
+    std::unique_ptr<UserCount> countUsers(const std::string& nodeKey) override {
+        return std::make_unique<FakeUserCount>(usersOf("count", nodeKey).size());
     }
     std::unique_ptr<UserStream> users(const std::string& nodeKey) override {
         return std::make_unique<FakeUserStream>(usersOf("users", nodeKey));

@@ -135,6 +135,19 @@ TEST_F(ContainerTreeTest, IncludeSubNodesChecksFromTheFirstToTheLastChildOnly) {
     EXPECT_EQ(shown, "10/4");  // 1 + 2 + 3 + 4
 }
 
+// A server that fails between two pages of a count: the query opens, its rows cannot be read.
+struct LostAfterFirstPage : QueryConnection {
+    bool isOpen() const override { return true; }
+    void close() override {}
+    std::unique_ptr<UserCount> countUsers(const std::string&) override {
+        struct Lost : UserCount {
+            std::int32_t total() override { throw RunTimeError(2, "Lost", "Provider"); }
+        };
+        return std::make_unique<Lost>();
+    }
+    std::unique_ptr<UserStream> users(const std::string&) override { return nullptr; }
+};
+
 // Each trap names its routine and the step it reached, closes the query connection and ends the
 // program.
 TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
@@ -149,8 +162,11 @@ TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
     directory.addContainer("DC=other", "OU=X");
     directory.fail("children", "OU=X,DC=other", noSuchObject());
     EXPECT_THROW(tree.AddDomainNode(directory.domain("DC=other"), ""), ProgramEnded);
+    LostAfterFirstPage lost;
+    tree.setConnection(&lost);
+    EXPECT_THROW(click(2), ProgramEnded);
 
-    ASSERT_EQ(trap.messages.size(), 4U);
+    ASSERT_EQ(trap.messages.size(), 5U);
     EXPECT_EQ(trap.messages[0],
               "Error 5 in QMK6\r\nError Number: 3709\r\nDescription:  The connection cannot be "
               "used to perform this operation. It is either closed or invalid in this "
@@ -160,7 +176,8 @@ TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
               "Description:  Key is not unique in collection\r\nSource:       TreeView");
     EXPECT_TRUE(trap.messages[2].starts_with("Error 5 in QMK6\r\nError Number: 1\r\n"));
     EXPECT_TRUE(trap.messages[3].starts_with("Error 4 in QMK5\r\nError Number: -2147016656"));
-    EXPECT_EQ(std::ranges::count(trap.events, "close connection"), 4);
+    EXPECT_TRUE(trap.messages[4].starts_with("Error 6 in QMK6\r\nError Number: 2\r\n"));
+    EXPECT_EQ(std::ranges::count(trap.events, "close connection"), 5);
 }
 
 }  // namespace
