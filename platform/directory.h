@@ -36,7 +36,8 @@ inline Variant asVariant(const std::optional<Bytes>& hours) {
     return hours ? Variant(*hours) : Variant::null();
 }
 
-// The users of one node, read as they are asked for (page by page): only one page is held.
+// The users of one node, read page by page as they are asked for; the next page is on its way
+// while this one is read, so at most two are held.
 class UserStream {
 public:
     virtual ~UserStream() = default;
