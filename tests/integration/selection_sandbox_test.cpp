@@ -32,14 +32,6 @@ void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string
     }
 }
 
-struct FakeFirstScreen : FirstScreen {
-    bool optDocumentValue() override { return true; }
-    bool optXLValue() override { return true; }
-    std::string txtFileText() override { return {}; }
-    void showFirstScreen() override {}
-    void clearNotice() override {}
-};
-
 }  // namespace
 
 class SelectionSandboxTest : public ::testing::Test {
@@ -57,6 +49,11 @@ protected:
         clickCheckBox(view, view.item(node));
     }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
+    void press(const char* button, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            QTest::mouseClick(screen->findChild<QWidget*>(button), Qt::LeftButton);
+        }
+    }
 
     void SetUp() override {
         fixture.system.computerName = "PC01";
@@ -112,26 +109,41 @@ TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
     ASSERT_EQ(count(), QString::number(expected));
 }
 
+// A blank name adds nothing; a name is taken without its outer blanks.
 TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOne) {
     const int before = tree().Count();
-    fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
+    const std::size_t asked = fixture.dialogs.shown.size();
+    fixture.dialogs.inputAnswers = {"   ", " nosuchpc ", "pc02"};
+    press("cmdAdd", 2);
     ASSERT_EQ(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
-    ASSERT_EQ(tree().Count(), before + 1);
+    ASSERT_EQ(fixture.dialogs.shown[asked].text, std::string("Enter NetBIOS name of computer"));
+    QTest::keyClick(screen.get(), Qt::Key_C, Qt::AltModifier);  // Add &Computer
+    QM_WAIT_EQ(tree().Count(), before + 1);
     ASSERT_EQ(tree().Text(before + 1), std::string("PC02"));
     ASSERT_EQ(tree().Tag(before + 1), std::string("Local Computer"));
 }
 
-// A domain of the second forest takes no sign-in of the first: its own is asked for, by name.
+// A domain of the second forest takes no sign-in of the first: its own is asked for, by name. Named
+// after its DC (here with the ldaps port), it is asked there.
 TEST_F(SelectionSandboxTest, addDomainAddsTheSecondForestAsARootNode) {
-    const int before = tree().Count();
     const std::string branch = sandboxFact("BRANCH_DN");
-    fixture.dialogs.inputAnswers = {branch, "Administrator", sandboxPassword()};
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAddDomain"), Qt::LeftButton);
-    ASSERT_GT(tree().Count(), before + 1);  // the domain and its containers
-    EXPECT_EQ(tree().Key(before + 1), branch);
-    EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
-    EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));
-    EXPECT_TRUE(fixture.dialogs.messages().empty());
+    for (const std::string& name : {branch, sandboxFact("BRANCH_DC") + ":636/" + branch}) {
+        SCOPED_TRACE(name);
+        TearDown();
+        fixture.dialogs.shown.clear();
+        SetUp();
+        const int before = tree().Count();
+        const std::size_t asked = fixture.dialogs.shown.size();
+        fixture.dialogs.inputAnswers = {" OU=Nowhere,DC=corp,DC=test ", name, "Administrator",
+                                        sandboxPassword()};
+        press("cmdAddDomain");
+        QTest::keyClick(screen.get(), Qt::Key_A, Qt::AltModifier);  // &Add Domain
+        QM_WAIT_TRUE(tree().Count() > before + 1);                  // the domain and its containers
+        EXPECT_EQ(tree().Key(before + 1), branch);
+        EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
+        EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));
+        EXPECT_EQ(fixture.dialogs.shown[asked].text, "Enter distinguished name of domain");
+        EXPECT_EQ(fixture.dialogs.messages(),
+                  std::vector<std::string>{"Domain OU=Nowhere,DC=corp,DC=test not found"});
+    }
 }
