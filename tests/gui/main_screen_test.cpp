@@ -15,11 +15,13 @@ using namespace qm::testing;
 
 class MainScreenTest : public ::testing::Test {
 protected:
-    std::unique_ptr<ScreenFixture> fixture;
+    MainScreenTest() { buildCorpDomain(fixture.directory); }
+
+    ScreenFixture fixture;
     std::unique_ptr<MainScreen> main;
 
     void showMain() {
-        main = std::make_unique<MainScreen>(fixture->services);
+        main = std::make_unique<MainScreen>(fixture.services);
         showScreen(*main);
         main->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
@@ -29,17 +31,7 @@ protected:
     QLineEdit& txtFile() { return control<QLineEdit>(*main, "txtFile"); }
     QWidget& button(const char* name) { return control(*main, name); }
 
-    const ShownDialog& lastDialog() { return fixture->dialogs.shown.back(); }
-
-    void SetUp() override {
-        fixture = std::make_unique<ScreenFixture>();
-        buildCorpDomain(fixture->directory);
-    }
-
-    void TearDown() override {
-        main.reset();
-        fixture.reset();
-    }
+    const ShownDialog& lastDialog() { return fixture.dialogs.shown.back(); }
 };
 
 TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
@@ -57,7 +49,7 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     ASSERT_EQ(select.containerTree().Count(), 9);
     clickCheckBox(tree, tree.item(2));
     ASSERT_EQ(count.text(), QString("4"));
-    const std::size_t callsAfterStartUp = fixture->directory.calls.size();
+    const std::size_t callsAfterStartUp = fixture.directory.calls.size();
 
     QTest::mouseClick(select.findChild<QWidget*>("cmdBack"), Qt::LeftButton);
     ASSERT_TRUE(main->isVisible() && !select.isVisible());
@@ -68,10 +60,10 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     QTest::mouseClick(&button("cmdNext"), Qt::LeftButton);
     ASSERT_EQ(main->selectionScreen(), &select);
     ASSERT_TRUE(select.isVisible() && !main->isVisible());
-    ASSERT_EQ(fixture->directory.calls.size(), callsAfterStartUp);
+    ASSERT_EQ(fixture.directory.calls.size(), callsAfterStartUp);
     ASSERT_TRUE(tree.isVisible() && select.containerTree().Checked(2));
     ASSERT_EQ(count.text(), QString("4"));
-    ASSERT_TRUE(fixture->dialogs.shown.empty());
+    ASSERT_TRUE(fixture.dialogs.shown.empty());
 
     // The runs read the first screen's choices when they ask, not a copy.
     txtFile().setText("/srv/hours.csv");
@@ -82,7 +74,7 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
 TEST_F(MainScreenTest, browseForDocumentOpensTheFolderBrowserAtTheProgramsFolder) {
     showMain();
     txtFile().setText("/somewhere/else.xlsx");
-    fixture->dialogs.inputAnswers = {"", "  /home/admin/out  "};
+    fixture.dialogs.inputAnswers = {"", "  /home/admin/out  "};
 
     QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);  // cancelled
     ASSERT_EQ(txtFile().text(), QString("/somewhere/else.xlsx"));
@@ -96,7 +88,7 @@ TEST_F(MainScreenTest, browseForDocumentOpensTheFolderBrowserAtTheProgramsFolder
 TEST_F(MainScreenTest, browseForSetOpensTheFileDialogTitledAndFilteredForTheFormat) {
     showMain();
     QTest::mouseClick(&option("optSet"), Qt::LeftButton);
-    fixture->dialogs.inputAnswers = {" /data/hours.xlsx "};
+    fixture.dialogs.inputAnswers = {" /data/hours.xlsx "};
     QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);
     ASSERT_EQ(lastDialog().title, std::string("Select the input Excel spreadsheet file"));
     ASSERT_EQ(lastDialog().filter, std::string("Excel Spreadsheet (*.xls;*.xlsx)|*.xls;*.xlsx"));
@@ -131,14 +123,14 @@ TEST_F(MainScreenTest, aboutShowsTheIdentityAndViewLogOpensTheLog) {
               QString("Document and Set Logon Hours for Active Directory and Windows Users"));
 
     QTest::mouseClick(&control(about, "cmdLog"), Qt::LeftButton);
-    ASSERT_TRUE(fixture->system.editorStarted.empty());
+    ASSERT_TRUE(fixture.system.editorStarted.empty());
     ASSERT_EQ(lastDialog().style, MessageStyle::Information);
     ASSERT_EQ(lastDialog().text, std::string("Log file not found. The file is created\r\n"
                                              "when you set logon hours with Quillmark."));
-    fixture->system.files.insert("/opt/quillmark/Quillmark.log");
+    fixture.system.files.insert("/opt/quillmark/Quillmark.log");
     ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
     QTest::keyClick(&about, Qt::Key_V, Qt::AltModifier);  // &View Log
-    QM_WAIT_EQ(fixture->system.editorStarted,
+    QM_WAIT_EQ(fixture.system.editorStarted,
                std::vector<std::string>{"/opt/quillmark/Quillmark.log"});
 
     QTest::mouseClick(&control(about, "cmdReturn"), Qt::LeftButton);

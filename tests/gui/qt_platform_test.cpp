@@ -11,8 +11,10 @@
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_system.h"
 #include "support/qt_gtest.h"
+#include "support/run_time_errors.h"
 
 using namespace qm;
+using qm::testing::errorOf;
 
 namespace {
 
@@ -29,16 +31,6 @@ void whenModalAppears(std::function<void(QWidget*)> act) {
         }
     });
     poll->start();
-}
-
-template <typename F>
-RunTimeError errorOf(F&& operation) {
-    try {
-        operation();
-    } catch (const RunTimeError& error) {
-        return error;
-    }
-    return RunTimeError(0, "no error", "");
 }
 
 }  // namespace

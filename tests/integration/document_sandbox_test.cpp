@@ -93,13 +93,12 @@ SampleNode manyNode() {
 std::vector<SheetRow> rowsOf(const SampleNode& node, int bias) {
     std::vector<std::string> order;
     if (node.name == "PC01") {
-        for (const std::string& line : nonEmptyLines(runCommand(
-                 "pdbedit -L -s " + shellQuoted(sandboxFact("PC01_CONF")) + " 2>/dev/null"))) {
+        for (const std::string& line : nonEmptyLines(sandboxPdbedit("PC01", "-L"))) {
             order.push_back(line.substr(0, line.find(':')));
         }
     } else {
         for (const std::string& line :
-             ldapsearchOneLevel(node.name, "(&(objectCategory=person)(objectClass=user))", "cn")) {
+             corpSearch(node.name, "one", "(&(objectCategory=person)(objectClass=user))", "cn")) {
             if (const auto name = ldifValue(line, "cn")) {
                 order.push_back(*name);
             }
@@ -156,14 +155,9 @@ std::string expectedCsv(std::vector<SheetRow> rows) {
     return kCsvHeader + csvLines(rows);
 }
 
-void sandbox(const std::string& arguments) {
-    runCommand("(" + std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments +
-               ") >/dev/null 2>&1");
-}
-
 // Starts the DC again even when a test fails half-way.
 struct DcRestarter {
-    ~DcRestarter() { sandbox("start || true"); }
+    ~DcRestarter() { std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1"); }
 };
 
 }  // namespace
@@ -214,7 +208,7 @@ TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
                                        &QProgressBar::valueChanged, [&](int at) {
                                            if (at == kStopAtUser && !stopped) {
                                                stopped = true;
-                                               sandbox("stop corp");
+                                               runSandbox("stop corp");
                                            }
                                        });
 

@@ -41,31 +41,22 @@ std::string dayString(int user, int day) {
 
 // Writes the workbook the Document run builds; the cells it should hold.
 Grid writeLogonHoursWorkbook(const std::string& fileName) {
-    Grid cells{{{1, 1}, "Quillmark Version 2.0"}};
     const auto spreadsheet = makeSpreadsheetFactory()->start();
     const auto book = spreadsheet->newWorkbook(fileName);
     book->begin();
+    std::vector<testing::SheetRow> rows;
     for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
-        const int r = sheet::blockFirstRow(user);
-        const char* labels[] = {sheet::kCommonNameLabel, sheet::kLogonNameLabel,
-                                sheet::kContainerLabel, sheet::kDomainLabel};
-        for (int k = 0; k < 4; ++k) {
-            cells[{r + k, 1}] = labels[k];
-            cells[{r + k, 2}] = kUsers[user][k];
-        }
-        cells[{r, 3}] = sheet::kLogonHoursLabel;
-        cells[{r, 4}] = sheet::kHoursHeading;
-        DayStrings days;
+        const auto& names = kUsers[user];
+        auto& row =
+            rows.emplace_back(testing::SheetRow{names[0], names[1], names[2], names[3], {}});
         for (int day = 0; day < 7; ++day) {
-            days[day] = dayString(user, day);
-            cells[{r + day + 1, 3}] = sheet::kDayNames[day];
-            cells[{r + day + 1, 4}] = days[day];
+            row.days[day] = dayString(user, day);
         }
-        book->writeNames({kUsers[user][0], kUsers[user][1], kUsers[user][2], kUsers[user][3]});
-        book->writeDays(days);
+        book->writeNames({names[0], names[1], names[2], names[3]});
+        book->writeDays(row.days);
     }
     book->finish();
-    return cells;
+    return testing::workbookCells(rows);
 }
 
 // Cells and rows of LibreOffice's own flat format.

@@ -70,34 +70,39 @@ inline std::string sandboxPdbedit(const std::string& computer, const std::string
                       " 2>/dev/null");
 }
 
-// An OpenLDAP tool ("ldapsearch", "ldapmodify") talking to the corp DC over StartTLS as the
-// forest's Administrator.
-inline std::string corpLdapTool(const std::string& tool) {
-    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D Administrator@" +
-           sandboxFact("CORP_DOMAIN") + " -y '" + sandboxFact("SANDBOX_PASSWORD_FILE") + "'";
-}
-
-inline std::string toBase64(const Bytes& bytes) {
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t left = bytes.size() - i;
-        const unsigned chunk =
-            (bytes[i] << 16) | (left > 1 ? bytes[i + 1] << 8 : 0) | (left > 2 ? bytes[i + 2] : 0);
-        for (std::size_t j = 0; j < 4; ++j) {
-            text += j <= left ? digits[(chunk >> (18 - 6 * j)) & 63] : '=';
-        }
+inline std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    return text;
+    return quoted + "'";
 }
 
-// The DNs a paged search of the corp DC finds (scope "base", "one" or "sub"), in its order.
+// scripts/sandbox with the arguments ("stop corp", "start").
+inline void runSandbox(const std::string& arguments) {
+    runCommand(std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments + " >/dev/null 2>&1");
+}
+
+// An OpenLDAP tool signed in to the corp DC as the account (the sandbox password is everyone's)
+// over StartTLS.
+inline std::string ldapTool(const std::string& tool, const std::string& account = "Administrator") {
+    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D " + account + "@" +
+           sandboxFact("CORP_DOMAIN") + " -y " + shellQuoted(sandboxFact("SANDBOX_PASSWORD_FILE"));
+}
+
+// The LDIF lines of a paged search of the corp DC (scope "base", "one" or "sub"), in its order.
+inline std::vector<std::string> corpSearch(const std::string& base, const std::string& scope,
+                                           const std::string& filter,
+                                           const std::string& attributes) {
+    return nonEmptyLines(runCommand(
+        ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b " +
+        shellQuoted(base) + " -s " + scope + " " + shellQuoted(filter) + " " + attributes));
+}
+
 inline std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
                                         const std::string& filter) {
     std::vector<std::string> dns;
-    for (const std::string& line : nonEmptyLines(runCommand(
-             corpLdapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b '" + base +
-             "' -s " + scope + " '" + filter + "' 1.1"))) {
+    for (const std::string& line : corpSearch(base, scope, filter, "1.1")) {
         if (line.starts_with("dn:")) {  // not the paged search's comments
             dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
         }
@@ -108,17 +113,23 @@ inline std::vector<std::string> corpDns(const std::string& base, const std::stri
 // A corp user's logonHours as the DC holds them; nothing when the user has none.
 inline std::optional<Bytes> corpLogonHours(const std::string& dn) {
     const std::string bytes =
-        runCommand(corpLdapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b '" + dn +
-                   "' -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
+        runCommand(ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(dn) +
+                   " -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
     return bytes.empty() ? std::nullopt : std::optional<Bytes>(Bytes(bytes.begin(), bytes.end()));
 }
 
 // Sets a corp user's logonHours through ldapmodify; nothing deletes them.
 inline void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value) {
-    const std::string change = value ? "replace: logonHours\nlogonHours:: " + toBase64(*value)
-                                     : std::string("delete: logonHours");
-    runCommand("printf '%s\\n' 'dn: " + dn + "' 'changetype: modify' '" + change + "' | " +
-               corpLdapTool("ldapmodify") + " >/dev/null");
+    std::string octal;  // printf's escapes, which sh knows in octal only
+    for (const std::uint8_t byte : value.value_or(Bytes())) {
+        octal += "\\" + std::to_string(byte >> 6) + std::to_string(byte >> 3 & 7) +
+                 std::to_string(byte & 7);
+    }
+    const std::string change =
+        value ? "replace: logonHours\nlogonHours:: $(printf '" + octal + "' | base64 -w0)"
+              : std::string("delete: logonHours");
+    runCommand("printf 'dn: %s\\nchangetype: modify\\n%s\\n' " + shellQuoted(dn) + " \"" + change +
+               "\" | " + ldapTool("ldapmodify") + " >/dev/null");
 }
 
 // Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and

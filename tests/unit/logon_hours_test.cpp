@@ -88,22 +88,6 @@ TEST_F(LogonHoursTest, DecodeThenEncodeIsTheIdentityForEveryBiasOfTheWorld) {
     }
 }
 
-TEST_F(LogonHoursTest, ShiftMovesEachHourByTheBias) {
-    // Local hour m is UTC hour (m + bias) mod 168, at both ends of the week.
-    for (int bias : {-14, -1, 1, 12}) {
-        for (int utcHour : {0, 1, 23, 24, 100, 166, 167}) {
-            std::string digits;
-            for (const std::string& day : decode(onlyBit(utcHour / 8, utcHour % 8), bias)) {
-                digits += day;
-            }
-            std::erase(digits, ' ');
-            const int local = ((utcHour - bias) % 168 + 168) % 168;
-            EXPECT_EQ(digits.find('1'), std::size_t(local))
-                << "bias " << bias << " hour " << utcHour;
-        }
-    }
-}
-
 TEST_F(LogonHoursTest, ShortValuesDecodeWithMissingHoursDeniedAndLongOnesEndTheProgram) {
     EXPECT_EQ(decode({}, 0), allDays(kNone));
     EXPECT_EQ(decode({0xFF, 0xFF, 0xFF}, 0), oneDay(0, kAllHoursAllowed));

@@ -45,14 +45,19 @@ protected:
         return testing::readBytes(file_);
     }
 
+    // Writes the file, opens it and reads its first rows.
+    void readFirstRows(const std::string& bytes, const ReaderLimits& limits = {}) {
+        testing::writeBytes(file_, bytes);
+        auto reader = openWorkbookFile(file_, limits);
+        for (std::int32_t row = 1; row <= 200; ++row) {
+            (void)reader->cellValue(row, 1);
+        }
+    }
+
     // The description of the error that opening, then reading the first rows, raises.
     std::string failureOf(const std::string& bytes, const ReaderLimits& limits) {
-        testing::writeBytes(file_, bytes);
         try {
-            auto reader = openWorkbookFile(file_, limits);
-            for (std::int32_t row = 1; row <= 200; ++row) {
-                (void)reader->cellValue(row, 1);
-            }
+            readFirstRows(bytes, limits);
         } catch (const RunTimeError& error) {
             EXPECT_EQ(error.source(), kSpreadsheetSource);
             return error.description();
@@ -63,7 +68,6 @@ protected:
     // The peak memory, in MB, of reading the first rows of the file in a child process, and how
     // that ended: "read", the error's description, or "out of memory" past a 1 GB address space.
     std::pair<long, std::string> peakOfReading(const std::string& bytes) {
-        testing::writeBytes(file_, bytes);
         int pipeEnds[2];
         EXPECT_EQ(pipe(pipeEnds), 0);
         const pid_t child = fork();
@@ -72,10 +76,7 @@ protected:
             setrlimit(RLIMIT_AS, &space);
             std::string outcome = "read";
             try {
-                auto reader = openWorkbookFile(file_);
-                for (std::int32_t row = 1; row <= 200; ++row) {
-                    (void)reader->cellValue(row, 1);
-                }
+                readFirstRows(bytes);
             } catch (const RunTimeError& error) {
                 outcome = error.description();
             } catch (const std::bad_alloc&) {
