@@ -3,11 +3,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 
-#include "platform/core/run_time_error.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_system.h"
 #include "support/qt_gtest.h"

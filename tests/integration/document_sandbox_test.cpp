@@ -155,6 +155,12 @@ std::string expectedCsv(std::vector<SheetRow> rows) {
     return kCsvHeader + csvLines(rows);
 }
 
+// The cells of a workbook's first sheet as LibreOffice reads them.
+inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std::string& workbook) {
+    convertWithLibreOffice(folder, kUtf8CsvFilter, workbook);
+    return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
+}
+
 // Starts the DC again even when a test fails half-way.
 struct DcRestarter {
     ~DcRestarter() { std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1"); }

@@ -34,6 +34,15 @@ std::string hexOf(const Bytes& bytes) {
     return hex;
 }
 
+// 21 bytes that differ from each other, as logon hours to write.
+inline Bytes sampleHours(std::uint8_t seed) {
+    Bytes bytes(21);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(seed + 37 * i);
+    }
+    return bytes;
+}
+
 // A field of a PC01 account as pdbedit shows it ("Logon hours", "Account Flags").
 std::string pdbeditField(const std::string& user, const std::string& label) {
     for (const std::string& line : nonEmptyLines(sandboxPdbedit("PC01", "-v -u " + user))) {

@@ -113,10 +113,4 @@ inline CellGrid parseLibreOfficeCsv(const std::string& text) {
     return cells;
 }
 
-// The cells of a workbook's first sheet as LibreOffice reads them.
-inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std::string& workbook) {
-    convertWithLibreOffice(folder, kUtf8CsvFilter, workbook);
-    return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
-}
-
 }  // namespace qm::testing

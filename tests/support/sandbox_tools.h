@@ -148,13 +148,4 @@ private:
     std::string group_;
 };
 
-// 21 bytes that differ from each other, as logon hours to write.
-inline Bytes sampleHours(std::uint8_t seed) {
-    Bytes bytes(21);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(seed + 37 * i);
-    }
-    return bytes;
-}
-
 }  // namespace qm::testing
