@@ -12,25 +12,17 @@
 namespace qm {
 namespace {
 
-using ZipParts = std::vector<std::pair<std::string, std::string>>;
-
 // Writes a zip file holding the parts, deflated.
-inline void writeZip(const std::string& path, const ZipParts& parts) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive) {
-        throw std::runtime_error("cannot create " + path);
-    }
+void writeZip(const std::string& path,
+              const std::vector<std::pair<std::string, std::string>>& parts) {
+    const testing::ScratchFolder folder("zip");
     for (const auto& [name, content] : parts) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
-            zip_source_free(source);
-            zip_discard(archive);
-            throw std::runtime_error("cannot add " + name);
-        }
+        std::filesystem::create_directories(std::filesystem::path(folder.file(name)).parent_path());
+        testing::writeBytes(folder.file(name), content);
     }
-    if (zip_close(archive) != 0) {
-        zip_discard(archive);
+    const std::string command =
+        "cd '" + folder.path().string() + "' && rm -f '" + path + "' && zip -qrD '" + path + "' .";
+    if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("cannot write " + path);
     }
 }
