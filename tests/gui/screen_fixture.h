@@ -8,6 +8,7 @@
 
 #include "platform/qt/screen_services.h"
 #include "selection/selection_screen.h"
+#include "selection/tree_view.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
 #include "support/fake_program_end.h"
@@ -37,8 +38,10 @@ struct FakeFirstScreen : FirstScreen {
     void clearNotice() override {}
 };
 
-// Clicks a tree node's check box where a person would.
-inline void clickCheckBox(QTreeWidget& tree, QTreeWidgetItem& item) {
+// Clicks the check box of a node of the screen's tree where a person would.
+inline void clickNode(const QWidget& screen, int node) {
+    auto& tree = control<TreeView>(screen, "tvwContainers");
+    QTreeWidgetItem& item = tree.item(node);
     tree.scrollToItem(&item);
     QStyleOptionViewItem option;
     option.initFrom(tree.viewport());

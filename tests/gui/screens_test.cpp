@@ -50,7 +50,7 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     ASSERT_TRUE(!main->isVisible());
     QM_WAIT_TRUE(QApplication::focusWidget() == select.findChild<QWidget*>("cmdAdd"));
     ASSERT_EQ(select.containerTree().Count(), 9);
-    clickCheckBox(tree, tree.item(2));
+    clickNode(select, 2);
     ASSERT_EQ(count.text(), QString("4"));
     const std::size_t callsAfterStartUp = fixture.directory.calls.size();
 
@@ -162,7 +162,7 @@ protected:
 
     QWidget* widget(const char* name) { return screen->findChild<QWidget*>(name); }
     TreeView& tree() { return *screen->findChild<TreeView*>("tvwContainers"); }
-    void click(int node) { clickCheckBox(tree(), tree().item(node)); }
+    void click(int node) { clickNode(*screen, node); }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text(); }
     void press(const char* button) { QTest::mouseClick(widget(button), Qt::LeftButton); }
 

@@ -35,6 +35,44 @@ const std::string kSales = "OU=Sales,OU=West," + kCorp;
 // The user these tests write to (the WinNT side's tests write to another one).
 const std::string kPatOrtiz = "CN=Pat Ortiz,CN=Users," + kCorp;
 
+// A corp user's logonHours as the DC holds them; nothing when the user has none.
+std::optional<Bytes> corpLogonHours(const std::string& dn) {
+    const std::string bytes =
+        runCommand(ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(dn) +
+                   " -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
+    return bytes.empty() ? std::nullopt : std::optional<Bytes>(Bytes(bytes.begin(), bytes.end()));
+}
+
+// Sets a corp user's logonHours through ldapmodify; nothing deletes them.
+void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value) {
+    std::string octal;  // printf's escapes, which sh knows in octal only
+    for (const std::uint8_t byte : value.value_or(Bytes())) {
+        octal += "\\" + std::to_string(byte >> 6) + std::to_string(byte >> 3 & 7) +
+                 std::to_string(byte & 7);
+    }
+    const std::string change =
+        value ? "replace: logonHours\nlogonHours:: $(printf '" + octal + "' | base64 -w0)"
+              : std::string("delete: logonHours");
+    runCommand("printf 'dn: %s\\nchangetype: modify\\n%s\\n' " + shellQuoted(dn) + " \"" + change +
+               "\" | " + ldapTool("ldapmodify") + " >/dev/null");
+}
+
+// Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
+// continues them when it goes: the kernel still accepts connections, and nothing answers.
+class SandboxServerFrozen {
+public:
+    explicit SandboxServerFrozen(const std::string& server)
+        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
+        runCommand("kill -STOP" + group_);
+    }
+    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
+    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
+    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
+
+private:
+    std::string group_;
+};
+
 class LdapSandbox : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {

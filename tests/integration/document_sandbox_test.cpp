@@ -134,13 +134,12 @@ int nodeOf(const ContainerTree& tree, const std::string& name) {
 // order.
 std::vector<SheetRow> checkNodes(SelectionScreen& screen, std::vector<SampleNode> nodes, int bias) {
     const ContainerTree& tree = screen.containerTree();
-    TreeView& view = *screen.findChild<TreeView*>("tvwContainers");
     std::sort(nodes.begin(), nodes.end(), [&](const SampleNode& a, const SampleNode& b) {
         return nodeOf(tree, a.name) < nodeOf(tree, b.name);
     });
     std::vector<SheetRow> rows;
     for (const SampleNode& node : nodes) {
-        clickCheckBox(view, view.item(nodeOf(tree, node.name)));
+        clickNode(screen, nodeOf(tree, node.name));
         const auto ofNode = rowsOf(node, bias);
         rows.insert(rows.end(), ofNode.begin(), ofNode.end());
     }

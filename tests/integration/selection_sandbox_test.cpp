@@ -17,6 +17,18 @@ const char* const kContainerFilter =
     "(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=builtinDomain))";
 const char* const kUserFilter = "(&(objectCategory=person)(objectClass=user))";
 
+// The DNs a paged search of the corp DC finds, in its order.
+std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
+                                 const std::string& filter) {
+    std::vector<std::string> dns;
+    for (const std::string& line : corpSearch(base, scope, filter, "1.1")) {
+        if (line.starts_with("dn:")) {  // not the paged search's comments
+            dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
+        }
+    }
+    return dns;
+}
+
 // The keys of the tree below a container in the DC's own order, each container before what it
 // holds; the domain's own System container is left out, one below an OU is not.
 void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string>& tree) {
@@ -37,10 +49,7 @@ protected:
     SelectionScreen* screen = nullptr;
 
     const ContainerTree& tree() { return screen->containerTree(); }
-    void click(int node) {
-        auto& view = *screen->findChild<TreeView*>("tvwContainers");
-        clickCheckBox(view, view.item(node));
-    }
+    void click(int node) { clickNode(*screen, node); }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
     void press(const char* button, int times = 1) {
         for (int i = 0; i < times; ++i) {
@@ -116,7 +125,7 @@ TEST_F(SelectionSandboxTest, addDomainAddsTheSecondForestAsARootNode) {
                                      sandboxPassword()};
         press("cmdAddDomain");
         QTest::keyClick(screen, Qt::Key_A, Qt::AltModifier);  // &Add Domain
-        QM_WAIT_TRUE(tree().Count() > before + 1);                  // the domain and its containers
+        QM_WAIT_TRUE(tree().Count() > before + 1);            // the domain and its containers
         EXPECT_EQ(tree().Key(before + 1), branch);
         EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
         EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));

@@ -7,13 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "platform/core/variant.h"
 
 namespace qm::testing {
 
@@ -98,54 +95,5 @@ inline std::vector<std::string> corpSearch(const std::string& base, const std::s
         ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b " +
         shellQuoted(base) + " -s " + scope + " " + shellQuoted(filter) + " " + attributes));
 }
-
-inline std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
-                                        const std::string& filter) {
-    std::vector<std::string> dns;
-    for (const std::string& line : corpSearch(base, scope, filter, "1.1")) {
-        if (line.starts_with("dn:")) {  // not the paged search's comments
-            dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
-        }
-    }
-    return dns;
-}
-
-// A corp user's logonHours as the DC holds them; nothing when the user has none.
-inline std::optional<Bytes> corpLogonHours(const std::string& dn) {
-    const std::string bytes =
-        runCommand(ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(dn) +
-                   " -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
-    return bytes.empty() ? std::nullopt : std::optional<Bytes>(Bytes(bytes.begin(), bytes.end()));
-}
-
-// Sets a corp user's logonHours through ldapmodify; nothing deletes them.
-inline void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value) {
-    std::string octal;  // printf's escapes, which sh knows in octal only
-    for (const std::uint8_t byte : value.value_or(Bytes())) {
-        octal += "\\" + std::to_string(byte >> 6) + std::to_string(byte >> 3 & 7) +
-                 std::to_string(byte & 7);
-    }
-    const std::string change =
-        value ? "replace: logonHours\nlogonHours:: $(printf '" + octal + "' | base64 -w0)"
-              : std::string("delete: logonHours");
-    runCommand("printf 'dn: %s\\nchangetype: modify\\n%s\\n' " + shellQuoted(dn) + " \"" + change +
-               "\" | " + ldapTool("ldapmodify") + " >/dev/null");
-}
-
-// Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
-// continues them when it goes: the kernel still accepts connections, and nothing answers.
-class SandboxServerFrozen {
-public:
-    explicit SandboxServerFrozen(const std::string& server)
-        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
-        runCommand("kill -STOP" + group_);
-    }
-    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
-    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
-    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
-
-private:
-    std::string group_;
-};
 
 }  // namespace qm::testing
