@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/core/run_time_error.h"
@@ -121,6 +122,28 @@ public:
     virtual std::vector<HeldAccount> users() = 0;  // its local user accounts, in its order
 };
 
+// A domain as a person names it: its DN, optionally after the server to ask and a slash
+// ("dc1.corp.test/DC=corp,DC=test", "dc1.corp.test:636/…"; port 636 means ldaps).
+struct DomainName {
+    DomainName(std::string dnOfDomain, std::string serverName = {})
+        : dn(std::move(dnOfDomain)), server(std::move(serverName)) {}
+    DomainName(const char* dnOfDomain) : dn(dnOfDomain) {}
+
+    std::string dn;
+    std::string server;  // empty: the server of the DN's domain
+};
+
+// A server name never holds "=", a DN's first part always does, so a "/" inside a DN
+// ("OU=Dept/IT,…") is not taken for the server's slash.
+inline DomainName domainNameOf(const std::string& text) {
+    const auto slash = text.find('/');
+    if (slash == std::string::npos || slash == 0 ||
+        text.substr(0, slash).find('=') != std::string::npos) {
+        return {text};
+    }
+    return {text.substr(slash + 1), text.substr(0, slash)};
+}
+
 class DirectoryServices {
 public:
     virtual ~DirectoryServices() = default;
@@ -131,8 +154,9 @@ public:
     virtual std::string forestRootDomain() = 0;
     virtual std::unique_ptr<QueryConnection> openQueryConnection() = 0;
 
-    // A domain (or any container) by its DN; an error when no such object is there.
-    virtual DirectoryNode domain(const std::string& dn) = 0;
+    // A domain (or any container) by its DN, on the server named with it; an error when no such
+    // object is there. Once found on a named server, its domain is asked there from then on.
+    virtual DirectoryNode domain(const DomainName& name) = 0;
     // The containers, organizational units and built-in domain containers directly below a node,
     // and its child domains, in the order the directory returns them.
     virtual std::vector<DirectoryNode> childContainers(const std::string& nodeKey) = 0;

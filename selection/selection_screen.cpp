@@ -297,7 +297,7 @@ void SelectionScreen::addDomain() {
         }
         std::optional<DirectoryNode> domain;
         try {
-            domain = services_.directory.domain(name);
+            domain = services_.directory.domain(domainNameOf(name));
         } catch (const std::exception&) {
             services_.dialogs.messageBox(appTitle_, "Domain " + name + " not found",
                                          MessageStyle::Critical);

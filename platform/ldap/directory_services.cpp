@@ -26,7 +26,7 @@ public:
         return std::make_unique<LdapQueryConnection>(sessions_);
     }
 
-    DirectoryNode domain(const std::string& dn) override { return ldap_.domain(dn); }
+    DirectoryNode domain(const DomainName& name) override { return ldap_.domain(name); }
     std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override {
         return ldap_.children(nodeKey, kContainerClasses);
     }

@@ -134,7 +134,7 @@ private:
 }  // namespace
 
 LdapEntry LdapDirectory::bind(const std::string& dn, const std::vector<std::string>& attributes,
-                              LdapSession*& session) {
+                              LdapSession*& session, const std::string& server) {
     const auto plain = plainDn(dn);
     if (!plain) {
         throw RunTimeError(hresult::BadPathName,
@@ -142,7 +142,7 @@ LdapEntry LdapDirectory::bind(const std::string& dn, const std::vector<std::stri
                            kLdapSource);
     }
     const Operation operation{"Cannot bind to " + *plain, kLdapSource};
-    session = &sessions_->forPath({"", *plain, false}, operation);
+    session = &sessions_->forPath({server, *plain, false}, operation);
     std::vector<LdapEntry> entries =
         session->search({*plain, LDAP_SCOPE_BASE, "(objectClass=*)", attributes}, operation);
     if (entries.empty()) {
@@ -176,9 +176,12 @@ std::string LdapDirectory::forestRootDomain() {
     return values->front();
 }
 
-DirectoryNode LdapDirectory::domain(const std::string& dn) {
+DirectoryNode LdapDirectory::domain(const DomainName& name) {
     LdapSession* session = nullptr;
-    const LdapEntry entry = bind(dn, {LDAP_NO_ATTRS}, session);
+    const LdapEntry entry = bind(name.dn, {LDAP_NO_ATTRS}, session, name.server);
+    if (!name.server.empty()) {
+        sessions_->askDomainAt(entry.dn, name.server);
+    }
     return {entry.dn, relativeName(entry.dn)};
 }
 

@@ -19,7 +19,7 @@ public:
 
     bool inDomain();
     std::string forestRootDomain();
-    DirectoryNode domain(const std::string& dn);
+    DirectoryNode domain(const DomainName& name);
     // The children whose most specific class is one of the classes.
     std::vector<DirectoryNode> children(const std::string& dn,
                                         const std::vector<std::string>& classes);
@@ -29,9 +29,10 @@ public:
                        const std::function<void(HeldAccount&&)>& visit);
 
 private:
-    // The entry of a DN with the attributes asked for; an error when there is none.
+    // The entry of a DN with the attributes asked for, on the server when one is named; an error
+    // when there is none.
     LdapEntry bind(const std::string& dn, const std::vector<std::string>& attributes,
-                   LdapSession*& session);
+                   LdapSession*& session, const std::string& server = {});
 
     std::shared_ptr<SessionPool> sessions_;
     std::optional<LdapEntry> rootDse_;

@@ -180,6 +180,9 @@ public:
     // The session for a path: its own server when it names one, else the server of the DN's
     // domain, else (RootDSE, a DN without DC components) the computer's own domain.
     LdapSession& forPath(const LdapPath& path, const Operation& operation);
+    // From now on, the server of the DN's domain is this one: a domain whose name this computer
+    // cannot locate is reached where the person found it.
+    void askDomainAt(const std::string& dn, const std::string& server);
 
 private:
     // The computer's own directory server, when it is a domain's.

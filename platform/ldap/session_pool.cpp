@@ -69,6 +69,13 @@ LdapSession& SessionPool::forPath(const LdapPath& path, const Operation& operati
     return session(urisOfDomain(domain), domain);
 }
 
+void SessionPool::askDomainAt(const std::string& dn, const std::string& server) {
+    const std::string domain = dnsDomainOf(dn);
+    if (!domain.empty()) {
+        domainUris_[lowerAscii(domain)] = serverUri(server);
+    }
+}
+
 std::string SessionPool::urisOfDomain(const std::string& dnsDomain) {
     const std::string key = lowerAscii(dnsDomain);
     if (const auto known = domainUris_.find(key); known != domainUris_.end()) {

@@ -3,16 +3,16 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 
-#include "platform/core/run_time_error.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_system.h"
 #include "support/qt_gtest.h"
+#include "support/run_time_errors.h"
 
 using namespace qm;
+using qm::testing::errorOf;
 
 namespace {
 
@@ -29,16 +29,6 @@ void whenModalAppears(std::function<void(QWidget*)> act) {
         }
     });
     poll->start();
-}
-
-template <typename F>
-RunTimeError errorOf(F&& operation) {
-    try {
-        operation();
-    } catch (const RunTimeError& error) {
-        return error;
-    }
-    return RunTimeError(0, "no error", "");
 }
 
 }  // namespace

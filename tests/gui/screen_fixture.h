@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/qt/screen_services.h"
+#include "selection/selection_screen.h"
+#include "selection/tree_view.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
 #include "support/fake_program_end.h"
@@ -26,8 +28,20 @@ struct ScreenFixture {
     ScreenServices services{dialogs, system, directory, spreadsheets, programEnd};
 };
 
-// Clicks a tree node's check box where a person would.
-inline void clickCheckBox(QTreeWidget& tree, QTreeWidgetItem& item) {
+// The first screen's choices as the selection screen reads them.
+struct FakeFirstScreen : FirstScreen {
+    bool document = true;
+    bool optDocumentValue() override { return document; }
+    bool optXLValue() override { return false; }
+    std::string txtFileText() override { return {}; }
+    void showFirstScreen() override {}
+    void clearNotice() override {}
+};
+
+// Clicks the check box of a node of the screen's tree where a person would.
+inline void clickNode(const QWidget& screen, int node) {
+    auto& tree = control<TreeView>(screen, "tvwContainers");
+    QTreeWidgetItem& item = tree.item(node);
     tree.scrollToItem(&item);
     QStyleOptionViewItem option;
     option.initFrom(tree.viewport());

@@ -94,13 +94,12 @@ SampleNode manyNode() {
 std::vector<SheetRow> rowsOf(const SampleNode& node, int bias) {
     std::vector<std::string> order;
     if (node.name == "PC01") {
-        for (const std::string& line : nonEmptyLines(runCommand(
-                 "pdbedit -L -s " + shellQuoted(sandboxFact("PC01_CONF")) + " 2>/dev/null"))) {
+        for (const std::string& line : nonEmptyLines(sandboxPdbedit("PC01", "-L"))) {
             order.push_back(line.substr(0, line.find(':')));
         }
     } else {
         for (const std::string& line :
-             ldapsearchOneLevel(node.name, "(&(objectCategory=person)(objectClass=user))", "cn")) {
+             corpSearch(node.name, "one", "(&(objectCategory=person)(objectClass=user))", "cn")) {
             if (const auto name = ldifValue(line, "cn")) {
                 order.push_back(*name);
             }
@@ -136,13 +135,12 @@ int nodeOf(const ContainerTree& tree, const std::string& name) {
 // order.
 std::vector<SheetRow> checkNodes(SelectionScreen& screen, std::vector<SampleNode> nodes, int bias) {
     const ContainerTree& tree = screen.containerTree();
-    TreeView& view = *screen.findChild<TreeView*>("tvwContainers");
     std::sort(nodes.begin(), nodes.end(), [&](const SampleNode& a, const SampleNode& b) {
         return nodeOf(tree, a.name) < nodeOf(tree, b.name);
     });
     std::vector<SheetRow> rows;
     for (const SampleNode& node : nodes) {
-        clickCheckBox(view, view.item(nodeOf(tree, node.name)));
+        clickNode(screen, nodeOf(tree, node.name));
         const auto ofNode = rowsOf(node, bias);
         rows.insert(rows.end(), ofNode.begin(), ofNode.end());
     }
@@ -157,14 +155,15 @@ std::string expectedCsv(std::vector<SheetRow> rows) {
     return kCsvHeader + csvLines(rows);
 }
 
-void sandbox(const std::string& arguments) {
-    runCommand("(" + std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments +
-               ") >/dev/null 2>&1");
+// The cells of a workbook's first sheet as LibreOffice reads them.
+inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std::string& workbook) {
+    convertWithLibreOffice(folder, kUtf8CsvFilter, workbook);
+    return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
 }
 
 // Starts the DC again even when a test fails half-way.
 struct DcRestarter {
-    ~DcRestarter() { sandbox("start || true"); }
+    ~DcRestarter() { std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1"); }
 };
 
 }  // namespace
@@ -215,7 +214,7 @@ TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
                                        &QProgressBar::valueChanged, [&](int at) {
                                            if (at == kStopAtUser && !stopped) {
                                                stopped = true;
-                                               sandbox("stop corp");
+                                               runSandbox("stop corp");
                                            }
                                        });
 

@@ -2,15 +2,11 @@
 // start-up builds, and the users its check marks count, against what ldapsearch and PC01's own
 // account database report. Runs inside the sandbox's namespace (scripts/sandbox exec).
 #include <QLabel>
-#include <QTest>
-#include <memory>
+#include <optional>
 
 #include "gui/screen_fixture.h"
-#include "platform/ldap/directory_services.h"
-#include "platform/signin/credentials.h"
-#include "selection/selection_screen.h"
 #include "selection/tree_view.h"
-#include "support/sandbox_tools.h"
+#include "support/sandbox_runs.h"
 
 using namespace qm;
 using namespace qm::testing;
@@ -20,6 +16,18 @@ namespace {
 const char* const kContainerFilter =
     "(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=builtinDomain))";
 const char* const kUserFilter = "(&(objectCategory=person)(objectClass=user))";
+
+// The DNs a paged search of the corp DC finds, in its order.
+std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
+                                 const std::string& filter) {
+    std::vector<std::string> dns;
+    for (const std::string& line : corpSearch(base, scope, filter, "1.1")) {
+        if (line.starts_with("dn:")) {  // not the paged search's comments
+            dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
+        }
+    }
+    return dns;
+}
 
 // The keys of the tree below a container in the DC's own order, each container before what it
 // holds; the domain's own System container is left out, one below an OU is not.
@@ -32,52 +40,30 @@ void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string
     }
 }
 
-struct FakeFirstScreen : FirstScreen {
-    bool optDocumentValue() override { return true; }
-    bool optXLValue() override { return true; }
-    std::string txtFileText() override { return {}; }
-    void showFirstScreen() override {}
-    void clearNotice() override {}
-};
-
 }  // namespace
 
 class SelectionSandboxTest : public ::testing::Test {
 protected:
-    ScreenFixture fixture;
-    std::unique_ptr<Credentials> credentials;
-    std::unique_ptr<DirectoryServices> directory;
-    std::unique_ptr<ScreenServices> services;
-    FakeFirstScreen firstScreen;
-    std::unique_ptr<SelectionScreen> screen;
+    const ScratchFolder folder{"selection-sandbox"};
+    std::optional<ProgramRun> run;
+    SelectionScreen* screen = nullptr;
 
     const ContainerTree& tree() { return screen->containerTree(); }
-    void click(int node) {
-        auto& view = *screen->findChild<TreeView*>("tvwContainers");
-        clickCheckBox(view, view.item(node));
-    }
+    void click(int node) { clickNode(*screen, node); }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
-
-    void SetUp() override {
-        fixture.system.computerName = "PC01";
-        // Without a Kerberos ticket the providers ask once for a name and a password.
-        fixture.dialogs.inputAnswers = {"Administrator@" + sandboxFact("CORP_DOMAIN"),
-                                        sandboxPassword()};
-        credentials = std::make_unique<Credentials>(fixture.dialogs);
-        directory = makeDirectoryServices(*credentials);
-        services = std::make_unique<ScreenServices>(ScreenServices{
-            fixture.dialogs, fixture.system, *directory, fixture.spreadsheets, fixture.programEnd});
-        screen = std::make_unique<SelectionScreen>(*services, firstScreen);
-        screen->startUp();
-        showScreen(*screen);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen.get()));
+    void press(const char* button, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            QTest::mouseClick(screen->findChild<QWidget*>(button), Qt::LeftButton);
+        }
     }
 
-    void TearDown() override {
-        if (screen != nullptr) {
-            closeIfOpen(screen->directoryConnection());
-        }
-        screen.reset();
+    // The program afresh, up to the selection screen's start-up; without a Kerberos ticket the
+    // providers ask once for a name and a password.
+    void SetUp() override {
+        run.reset();
+        run.emplace(0, folder.path(), false);
+        screen = &run->next(false, false, folder.file("hours.csv"));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(screen));
     }
 };
 
@@ -91,7 +77,7 @@ TEST_F(SelectionSandboxTest, startUpBuildsTheDomainsTreeInTheDirectorysOrder) {
     }
     ASSERT_TRUE(expected.size() > 10);
     ASSERT_EQ(shown, expected);
-    ASSERT_TRUE(fixture.dialogs.messages().empty());
+    ASSERT_TRUE(run->dialogs.messages().empty());
 }
 
 TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
@@ -112,26 +98,39 @@ TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
     ASSERT_EQ(count(), QString::number(expected));
 }
 
+// A blank name adds nothing; a name is taken without its outer blanks.
 TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOne) {
     const int before = tree().Count();
-    fixture.dialogs.inputAnswers = {"nosuchpc", "pc02"};
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
-    ASSERT_EQ(fixture.dialogs.messages().back(), std::string("Computer nosuchpc not found"));
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAdd"), Qt::LeftButton);
-    ASSERT_EQ(tree().Count(), before + 1);
+    const std::size_t asked = run->dialogs.shown.size();
+    run->dialogs.inputAnswers = {"   ", " nosuchpc ", "pc02"};
+    press("cmdAdd", 2);
+    ASSERT_EQ(run->dialogs.messages().back(), std::string("Computer nosuchpc not found"));
+    ASSERT_EQ(run->dialogs.shown[asked].text, std::string("Enter NetBIOS name of computer"));
+    QTest::keyClick(screen, Qt::Key_C, Qt::AltModifier);  // Add &Computer
+    QM_WAIT_EQ(tree().Count(), before + 1);
     ASSERT_EQ(tree().Text(before + 1), std::string("PC02"));
     ASSERT_EQ(tree().Tag(before + 1), std::string("Local Computer"));
 }
 
-// A domain of the second forest takes no sign-in of the first: its own is asked for, by name.
+// A domain of the second forest takes no sign-in of the first: its own is asked for, by name. Named
+// after its DC (here with the ldaps port), it is asked there.
 TEST_F(SelectionSandboxTest, addDomainAddsTheSecondForestAsARootNode) {
-    const int before = tree().Count();
     const std::string branch = sandboxFact("BRANCH_DN");
-    fixture.dialogs.inputAnswers = {branch, "Administrator", sandboxPassword()};
-    QTest::mouseClick(screen->findChild<QWidget*>("cmdAddDomain"), Qt::LeftButton);
-    ASSERT_GT(tree().Count(), before + 1);  // the domain and its containers
-    EXPECT_EQ(tree().Key(before + 1), branch);
-    EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
-    EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));
-    EXPECT_TRUE(fixture.dialogs.messages().empty());
+    for (const std::string& name : {branch, sandboxFact("BRANCH_DC") + ":636/" + branch}) {
+        SCOPED_TRACE(name);
+        SetUp();
+        const int before = tree().Count();
+        const std::size_t asked = run->dialogs.shown.size();
+        run->dialogs.inputAnswers = {" OU=Nowhere,DC=corp,DC=test ", name, "Administrator",
+                                     sandboxPassword()};
+        press("cmdAddDomain");
+        QTest::keyClick(screen, Qt::Key_A, Qt::AltModifier);  // &Add Domain
+        QM_WAIT_TRUE(tree().Count() > before + 1);            // the domain and its containers
+        EXPECT_EQ(tree().Key(before + 1), branch);
+        EXPECT_EQ(tree().Tag(before + 1), std::string("Domain"));
+        EXPECT_EQ(tree().Tag(before + 2), std::string("Domain Container"));
+        EXPECT_EQ(run->dialogs.shown[asked].text, "Enter distinguished name of domain");
+        EXPECT_EQ(run->dialogs.messages(),
+                  std::vector<std::string>{"Domain OU=Nowhere,DC=corp,DC=test not found"});
+    }
 }

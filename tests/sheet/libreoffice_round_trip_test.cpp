@@ -17,6 +17,15 @@
 namespace qm {
 namespace {
 
+// One part of a zip file, decompressed.
+std::string zipPart(const std::string& path, const std::string& name) {
+    const std::string part = path + ".part";
+    if (std::system(("unzip -p '" + path + "' '" + name + "' > '" + part + "'").c_str()) != 0) {
+        throw std::runtime_error("cannot read " + name + " of " + path);
+    }
+    return testing::readBytes(part);
+}
+
 using Grid = testing::CellGrid;
 
 const std::vector<std::vector<std::string>> kUsers = {
@@ -41,31 +50,22 @@ std::string dayString(int user, int day) {
 
 // Writes the workbook the Document run builds; the cells it should hold.
 Grid writeLogonHoursWorkbook(const std::string& fileName) {
-    Grid cells{{{1, 1}, "Quillmark Version 2.0"}, {{1, 4}, "Hours in UTC-05:00 (standard time)"}};
     const auto spreadsheet = makeSpreadsheetFactory()->start();
     const auto book = spreadsheet->newWorkbook(fileName);
     book->begin(5);
+    std::vector<testing::SheetRow> rows;
     for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
-        const int r = sheet::blockFirstRow(user);
-        const char* labels[] = {sheet::kCommonNameLabel, sheet::kLogonNameLabel,
-                                sheet::kContainerLabel, sheet::kDomainLabel};
-        for (int k = 0; k < 4; ++k) {
-            cells[{r + k, 1}] = labels[k];
-            cells[{r + k, 2}] = kUsers[user][k];
-        }
-        cells[{r, 3}] = sheet::kLogonHoursLabel;
-        cells[{r, 4}] = sheet::kHoursHeading;
-        DayStrings days;
+        const auto& names = kUsers[user];
+        auto& row =
+            rows.emplace_back(testing::SheetRow{names[0], names[1], names[2], names[3], {}});
         for (int day = 0; day < 7; ++day) {
-            days[day] = dayString(user, day);
-            cells[{r + day + 1, 3}] = sheet::kDayNames[day];
-            cells[{r + day + 1, 4}] = days[day];
+            row.days[day] = dayString(user, day);
         }
-        book->writeNames({kUsers[user][0], kUsers[user][1], kUsers[user][2], kUsers[user][3]});
-        book->writeDays(days);
+        book->writeNames({names[0], names[1], names[2], names[3]});
+        book->writeDays(row.days);
     }
     book->finish();
-    return cells;
+    return testing::workbookCells(rows, "UTC-05:00");
 }
 
 // Cells and rows of LibreOffice's own flat format.
@@ -157,7 +157,7 @@ using testing::parseLibreOfficeCsv;
 
 // Every value stays the text it was given: no numbers, booleans nor formulas.
 TEST_F(LibreOfficeRoundTrip, OurWorkbookOpensWithTheExactCells) {
-    const std::string xml = testing::zipPart(file("ours.xlsx"), "xl/worksheets/sheet1.xml");
+    const std::string xml = zipPart(file("ours.xlsx"), "xl/worksheets/sheet1.xml");
     EXPECT_EQ(xml.find("<v>"), std::string::npos);
     EXPECT_EQ(parseLibreOfficeCsv(testing::readBytes(file("ours.csv"))), *ourCells_);
     // Saved under a .xls name it is still a workbook LibreOffice opens, with the same cells.
@@ -181,7 +181,7 @@ TEST_F(LibreOfficeRoundTrip, AccentedNamesSurviveTheCodePageCsvOfASpreadsheet) {
 }
 
 TEST_F(LibreOfficeRoundTrip, OurWorkbookKeepsItsSheetNameFontAndColumnWidths) {
-    const std::string content = testing::zipPart(file("ours.ods"), "content.xml");
+    const std::string content = zipPart(file("ours.ods"), "content.xml");
     std::smatch match;
     ASSERT_TRUE(
         std::regex_search(content, match, std::regex("<table:table table:name=\"([^\"]*)\"")));
@@ -212,7 +212,7 @@ TEST_F(LibreOfficeRoundTrip, OurWorkbookKeepsItsSheetNameFontAndColumnWidths) {
     // Widths in character units leave out the cell's padding of 5 pixels at 7 pixels a digit.
     const double padding = 5.0 / 7.0;
     // LibreOffice's own .xlsx states the widths in the spreadsheet's units.
-    const std::string xml = testing::zipPart(file("lo/ours.xlsx"), "xl/worksheets/sheet1.xml");
+    const std::string xml = zipPart(file("lo/ours.xlsx"), "xl/worksheets/sheet1.xml");
     std::regex width("<col [^>]*max=\"(\\d)\" min=\"\\d\" style=\"\\d+\" width=\"([0-9.]+)\"");
     int seen = 0;
     for (auto it = std::sregex_iterator(xml.begin(), xml.end(), width);
@@ -232,7 +232,7 @@ TEST_F(LibreOfficeRoundTrip, WhatLibreOfficeSavesReadsBackCellForCell) {
     EXPECT_EQ(readWithOurReader(file("lo/mixed.xlsx"), 12, 30), kMixedCells);
     EXPECT_EQ(readWithOurReader(file("lo/mixed.xls"), 12, 30), kMixedCells);
     // LibreOffice's .xlsx keeps its texts as shared strings, the rich one in runs.
-    const std::string strings = testing::zipPart(file("lo/mixed.xlsx"), "xl/sharedStrings.xml");
+    const std::string strings = zipPart(file("lo/mixed.xlsx"), "xl/sharedStrings.xml");
     EXPECT_NE(strings.find("<r>"), std::string::npos);
 }
 

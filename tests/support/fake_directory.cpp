@@ -166,8 +166,8 @@ std::unique_ptr<QueryConnection> FakeDirectory::openQueryConnection() {
     return std::make_unique<FakeConnection>(*this);
 }
 
-DirectoryNode FakeDirectory::domain(const std::string& dn) {
-    return nodeOf(existing("domain", dn, {Kind::Domain, Kind::Container, Kind::Computer}));
+DirectoryNode FakeDirectory::domain(const DomainName& name) {
+    return nodeOf(existing("domain", name.dn, {Kind::Domain, Kind::Container, Kind::Computer}));
 }
 
 std::unique_ptr<Computer> FakeDirectory::computer(const std::string& name) {

@@ -57,7 +57,7 @@ public:
     bool inDomain() override { return rootDomain_.has_value(); }
     std::string forestRootDomain() override { return *rootDomain_; }
     std::unique_ptr<QueryConnection> openQueryConnection() override;
-    DirectoryNode domain(const std::string& dn) override;
+    DirectoryNode domain(const DomainName& name) override;
     std::vector<DirectoryNode> childContainers(const std::string& nodeKey) override {
         return nodesBelow(nodeKey, Kind::Container);
     }

@@ -28,7 +28,7 @@ public:
     std::string formatGrouped(std::int64_t number) override {
         std::string text = std::to_string(number);
         for (int at = int(text.size()) - 3; at > (number < 0 ? 1 : 0); at -= 3) {
-            text.insert(at, ",");
+            text.insert(std::size_t(at), 1, ',');
         }
         return text;
     }

@@ -3,11 +3,13 @@
 // LibreOffice as an independent reader and writer of workbooks: soffice converts files headless,
 // with a profile of its own in the test's folder.
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "support/workbook_files.h"
 
@@ -30,6 +32,56 @@ inline void convertWithLibreOffice(const std::filesystem::path& folder, const st
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error(command + "\n" + readBytes((folder / "soffice.out").string()));
     }
+}
+
+using Week = std::array<std::string, 7>;  // Sunday first
+
+// One user of a sheet: the name is a directory user's common name or a local account's name.
+struct SheetRow {
+    std::string name;
+    std::string logonName;
+    std::string container;
+    std::string domain;
+    Week days;
+};
+
+inline std::string csvLines(const std::vector<SheetRow>& rows) {
+    std::string lines;
+    for (const SheetRow& row : rows) {
+        std::vector<std::string> fields = {row.name, row.container, row.domain};
+        fields.insert(fields.end(), row.days.begin(), row.days.end());
+        lines += csvRecord(fields);
+    }
+    return lines;
+}
+
+// A workbook's cells by (row, column), empty ones left out: a title, then a block per user.
+inline CellGrid workbookCells(const std::vector<SheetRow>& rows, const std::string& offset) {
+    CellGrid cells{{{1, 1}, "Quillmark Version 2.0"},
+                   {{1, 4}, "Hours in " + offset + " (standard time)"}};
+    const char* const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                    "Thursday", "Friday", "Saturday"};
+    int r = 3;
+    for (const SheetRow& row : rows) {
+        const std::string names[][2] = {{"Common Name", row.name},
+                                        {"Pre-Windows 2000 Logon Name", row.logonName},
+                                        {"Organizational Unit or Container", row.container},
+                                        {"Domain", row.domain}};
+        for (int k = 0; k < 4; ++k) {
+            cells[{r + k, 1}] = names[k][0];
+            if (!names[k][1].empty()) {
+                cells[{r + k, 2}] = names[k][1];
+            }
+        }
+        cells[{r, 3}] = "Logon Hours";
+        cells[{r, 4}] = "M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M";
+        for (int day = 0; day < 7; ++day) {
+            cells[{r + 1 + day, 3}] = dayNames[day];
+            cells[{r + 1 + day, 4}] = row.days[day];
+        }
+        r += 9;
+    }
+    return cells;
 }
 
 // The first sheet as UTF-8 CSV with every text quoted.

@@ -8,16 +8,10 @@
 #include <QByteArray>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QString>
-#include <QTest>
-#include <algorithm>
-#include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/ldap/directory_services.h"
 #include "platform/signin/credentials.h"
@@ -29,34 +23,10 @@
 #include "support/libreoffice.h"
 #include "support/qt_gtest.h"
 #include "support/sandbox_tools.h"
-#include "support/workbook_files.h"
 
 namespace qm::testing {
 
 inline const std::string kCorpDomain = "DC=corp,DC=test";
-
-inline std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-// An OpenLDAP tool signed in as the account (the sandbox password is everyone's) over StartTLS.
-inline std::string ldapTool(const std::string& tool, const std::string& account = "Administrator") {
-    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D " + account + "@" +
-           sandboxFact("CORP_DOMAIN") + " -y " + shellQuoted(sandboxFact("SANDBOX_PASSWORD_FILE"));
-}
-
-// A paged one-level search below the base, as LDIF lines (comments included).
-inline std::vector<std::string> ldapsearchOneLevel(const std::string& base,
-                                                   const std::string& filter,
-                                                   const std::string& attributes) {
-    return nonEmptyLines(runCommand(
-        ldapTool("ldapsearch") + " -LL -o ldif-wrap=no -E pr=1000/noprompt -b " +
-        shellQuoted(base) + " -s one " + shellQuoted(filter) + " " + attributes + " 2>&1"));
-}
 
 // The value on an LDIF line of the attribute, base64 decoded; nothing on another attribute's line.
 inline std::optional<std::string> ldifValue(const std::string& line, const std::string& attribute) {
@@ -69,67 +39,6 @@ inline std::optional<std::string> ldifValue(const std::string& line, const std::
     }
     return std::nullopt;
 }
-
-// --- sheets --------------------------------------------------------------------------------------
-
-using Week = std::array<std::string, 7>;  // Sunday first
-
-// One user of a sheet: the name is a directory user's common name or a local account's name.
-struct SheetRow {
-    std::string name;
-    std::string logonName;
-    std::string container;
-    std::string domain;
-    Week days;
-};
-
-inline std::string csvLines(const std::vector<SheetRow>& rows) {
-    std::string lines;
-    for (const SheetRow& row : rows) {
-        std::vector<std::string> fields = {row.name, row.container, row.domain};
-        fields.insert(fields.end(), row.days.begin(), row.days.end());
-        lines += csvRecord(fields);
-    }
-    return lines;
-}
-
-// A workbook's cells by (row, column), empty ones left out: a title and the offset its hours are
-// in ("UTC-05:00"), then a block per user.
-inline CellGrid workbookCells(const std::vector<SheetRow>& rows, const std::string& offset) {
-    CellGrid cells{{{1, 1}, "Quillmark Version 2.0"},
-                   {{1, 4}, "Hours in " + offset + " (standard time)"}};
-    const char* const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                    "Thursday", "Friday", "Saturday"};
-    int r = 3;
-    for (const SheetRow& row : rows) {
-        const std::string names[][2] = {{"Common Name", row.name},
-                                        {"Pre-Windows 2000 Logon Name", row.logonName},
-                                        {"Organizational Unit or Container", row.container},
-                                        {"Domain", row.domain}};
-        for (int k = 0; k < 4; ++k) {
-            cells[{r + k, 1}] = names[k][0];
-            if (!names[k][1].empty()) {
-                cells[{r + k, 2}] = names[k][1];
-            }
-        }
-        cells[{r, 3}] = "Logon Hours";
-        cells[{r, 4}] = "M-3 3-6 6-9 9-N N-3 3-6 6-9 9-M";
-        for (int day = 0; day < 7; ++day) {
-            cells[{r + 1 + day, 3}] = dayNames[day];
-            cells[{r + 1 + day, 4}] = row.days[day];
-        }
-        r += 9;
-    }
-    return cells;
-}
-
-// The cells of a workbook's first sheet as LibreOffice reads them.
-inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std::string& workbook) {
-    convertWithLibreOffice(folder, kUtf8CsvFilter, workbook);
-    return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
-}
-
-// --- the program --------------------------------------------------------------------------------
 
 // One program run: the first screen loaded, everything real but the dialogs (answered from
 // queues), the bias (minutes west of Greenwich) and the program's end (recorded, then unwound).

@@ -7,13 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "platform/core/variant.h"
 
 namespace qm::testing {
 
@@ -70,80 +67,33 @@ inline std::string sandboxPdbedit(const std::string& computer, const std::string
                       " 2>/dev/null");
 }
 
-// An OpenLDAP tool ("ldapsearch", "ldapmodify") talking to the corp DC over StartTLS as the
-// forest's Administrator.
-inline std::string corpLdapTool(const std::string& tool) {
-    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D Administrator@" +
-           sandboxFact("CORP_DOMAIN") + " -y '" + sandboxFact("SANDBOX_PASSWORD_FILE") + "'";
-}
-
-inline std::string toBase64(const Bytes& bytes) {
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t left = bytes.size() - i;
-        const unsigned chunk =
-            (bytes[i] << 16) | (left > 1 ? bytes[i + 1] << 8 : 0) | (left > 2 ? bytes[i + 2] : 0);
-        for (std::size_t j = 0; j < 4; ++j) {
-            text += j <= left ? digits[(chunk >> (18 - 6 * j)) & 63] : '=';
-        }
+inline std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
-    return text;
+    return quoted + "'";
 }
 
-// The DNs a paged search of the corp DC finds (scope "base", "one" or "sub"), in its order.
-inline std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
-                                        const std::string& filter) {
-    std::vector<std::string> dns;
-    for (const std::string& line : nonEmptyLines(runCommand(
-             corpLdapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b '" + base +
-             "' -s " + scope + " '" + filter + "' 1.1"))) {
-        if (line.starts_with("dn:")) {  // not the paged search's comments
-            dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
-        }
-    }
-    return dns;
+// scripts/sandbox with the arguments ("stop corp", "start").
+inline void runSandbox(const std::string& arguments) {
+    runCommand(std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments + " >/dev/null 2>&1");
 }
 
-// A corp user's logonHours as the DC holds them; nothing when the user has none.
-inline std::optional<Bytes> corpLogonHours(const std::string& dn) {
-    const std::string bytes =
-        runCommand(corpLdapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b '" + dn +
-                   "' -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
-    return bytes.empty() ? std::nullopt : std::optional<Bytes>(Bytes(bytes.begin(), bytes.end()));
+// An OpenLDAP tool signed in to the corp DC as the account (the sandbox password is everyone's)
+// over StartTLS.
+inline std::string ldapTool(const std::string& tool, const std::string& account = "Administrator") {
+    return tool + " -x -ZZ -H ldap://" + sandboxFact("CORP_DC") + " -D " + account + "@" +
+           sandboxFact("CORP_DOMAIN") + " -y " + shellQuoted(sandboxFact("SANDBOX_PASSWORD_FILE"));
 }
 
-// Sets a corp user's logonHours through ldapmodify; nothing deletes them.
-inline void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value) {
-    const std::string change = value ? "replace: logonHours\nlogonHours:: " + toBase64(*value)
-                                     : std::string("delete: logonHours");
-    runCommand("printf '%s\\n' 'dn: " + dn + "' 'changetype: modify' '" + change + "' | " +
-               corpLdapTool("ldapmodify") + " >/dev/null");
-}
-
-// Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
-// continues them when it goes: the kernel still accepts connections, and nothing answers.
-class SandboxServerFrozen {
-public:
-    explicit SandboxServerFrozen(const std::string& server)
-        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
-        runCommand("kill -STOP" + group_);
-    }
-    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
-    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
-    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
-
-private:
-    std::string group_;
-};
-
-// 21 bytes that differ from each other, as logon hours to write.
-inline Bytes sampleHours(std::uint8_t seed) {
-    Bytes bytes(21);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(seed + 37 * i);
-    }
-    return bytes;
+// The LDIF lines of a paged search of the corp DC (scope "base", "one" or "sub"), in its order.
+inline std::vector<std::string> corpSearch(const std::string& base, const std::string& scope,
+                                           const std::string& filter,
+                                           const std::string& attributes) {
+    return nonEmptyLines(runCommand(
+        ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -E pr=1000/noprompt -b " +
+        shellQuoted(base) + " -s " + scope + " " + shellQuoted(filter) + " " + attributes));
 }
 
 }  // namespace qm::testing

@@ -1,14 +1,10 @@
 #pragma once
 
-#include <zip.h>
-
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace qm::testing {
@@ -69,48 +65,5 @@ inline std::string csvRecord(const std::vector<std::string>& fields) {
 inline const std::string kCsvHeader =
     csvRecord({"Name", "Container", "Domain", "Sunday", "Monday", "Tuesday", "Wednesday",
                "Thursday", "Friday", "Saturday"});
-
-using ZipParts = std::vector<std::pair<std::string, std::string>>;
-
-// Writes a zip file holding the parts, deflated.
-inline void writeZip(const std::string& path, const ZipParts& parts) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive) {
-        throw std::runtime_error("cannot create " + path);
-    }
-    for (const auto& [name, content] : parts) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE) < 0) {
-            zip_source_free(source);
-            zip_discard(archive);
-            throw std::runtime_error("cannot add " + name);
-        }
-    }
-    if (zip_close(archive) != 0) {
-        zip_discard(archive);
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-// One part of a zip file, decompressed.
-inline std::string zipPart(const std::string& path, const std::string& name) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!archive) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    std::string content;
-    if (zip_file_t* file = zip_fopen(archive, name.c_str(), 0)) {
-        char buffer[65536];
-        zip_int64_t got;
-        while ((got = zip_fread(file, buffer, sizeof buffer)) > 0) {
-            content.append(buffer, static_cast<std::size_t>(got));
-        }
-        zip_fclose(file);
-    }
-    zip_discard(archive);
-    return content;
-}
 
 }  // namespace qm::testing

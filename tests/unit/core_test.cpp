@@ -1,17 +1,85 @@
+// The program's conventions (checked integers, the error trap) and the logon-hours value.
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "logonhours/bias_hours.h"
 #include "logonhours/logon_hours.h"
+#include "platform/core/checked_int.h"
+#include "platform/core/error_trap.h"
 #include "support/fake_trap.h"
 #include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
+using testing::errorOf;
 using testing::FakeTrapServices;
 using testing::ProgramEnded;
+
+TEST(CheckedIntegers, OverflowIsRunTimeError6AtBothEndsOfTheRange) {
+    const std::function<void()> overflowing[] = {
+        [] { ++(Int16(32767)); },
+        [] { --(Int16(-32768)); },
+        [] { Int16(200) * Int16(200); },
+        [] { -Int16(-32768); },
+        [] { Int16(-32768) / Int16(-1); },
+        [] { Int16(40000); },
+        [] { Int32(2147483647) + Int32(1); },
+        [] { Int32(-3'000'000'000LL); },
+    };
+    for (const auto& operation : overflowing) {
+        const RunTimeError error = errorOf(operation);
+        EXPECT_EQ(error.number(), 6);
+        EXPECT_EQ(error.description(), "Overflow");
+    }
+    EXPECT_EQ((Int16(-330) / 60).value(), -5);  // towards zero
+    EXPECT_EQ((Int16(-32767) - 1).value(), -32768);
+}
+
+// An error in the clean-up itself is ignored.
+TEST(ErrorTrap, ShowsTheFourLineMessageThenCleansUpClosesTheConnectionAndEnds) {
+    FakeTrapServices services;
+    ErrorTrap trap("QMK3", services);
+    EXPECT_THROW(trap.run(
+                     [&] {
+                         trap.step("1");
+                         trap.step("29");
+                         throw RunTimeError(-2147016656, "There is no such object on the server.",
+                                            "Active Directory");
+                     },
+                     [&] {
+                         services.events.push_back("cleanup");
+                         throw RunTimeError(70, "Permission denied", "Quillmark");
+                     }),
+                 ProgramEnded);
+    EXPECT_EQ(services.titles, std::vector<std::string>{"Quillmark"});
+    EXPECT_EQ(services.messages,
+              std::vector<std::string>{"Error 29 in QMK3\r\n"
+                                       "Error Number: -2147016656\r\n"
+                                       "Description:  There is no such object on the server.\r\n"
+                                       "Source:       Active Directory"});
+    EXPECT_EQ(services.events,
+              (std::vector<std::string>{"message", "cleanup", "close connection", "end"}));
+}
+
+TEST(ErrorTrap, AnInnerTrapEndsTheProgramWithoutTheOuterCleanUp) {
+    FakeTrapServices services;
+    ErrorTrap outer("QMK3", services);
+    bool outerCleanedUp = false;
+    EXPECT_THROW(outer.run(
+                     [&] {
+                         outer.step("33");
+                         ErrorTrap inner("QMK2", services);
+                         inner.run([&] {
+                             inner.step("1");
+                             throw err::subscriptOutOfRange();
+                         });
+                     },
+                     [&] { outerCleanedUp = true; }),
+                 ProgramEnded);
+    EXPECT_FALSE(outerCleanedUp);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_TRUE(services.messages[0].starts_with("Error 1 in QMK2\r\n"));
+}
 
 const std::string kNone = "000 000 000 000 000 000 000 000";
 
@@ -69,41 +137,6 @@ TEST_F(LogonHoursTest, DecodesAndEncodesTheDocumentedExamples) {
     }
 }
 
-TEST_F(LogonHoursTest, DecodeThenEncodeIsTheIdentityForEveryBiasOfTheWorld) {
-    std::mt19937 random(1234);
-    std::vector<Bytes> values = {Bytes(21, 0), Bytes(21, 0xFF)};
-    for (int i = 0; i < 50; ++i) {
-        Bytes& value = values.emplace_back(21);
-        for (auto& byte : value) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-    }
-    for (int hour = 0; hour < 168; ++hour) {
-        values.push_back(onlyBit(hour / 8, hour % 8));
-    }
-    for (int bias = -14; bias <= 14; ++bias) {
-        for (const Bytes& value : values) {
-            ASSERT_EQ(encode(decode(value, bias), bias), value) << "bias " << bias;
-        }
-    }
-}
-
-TEST_F(LogonHoursTest, ShiftMovesEachHourByTheBias) {
-    // Local hour m is UTC hour (m + bias) mod 168, at both ends of the week.
-    for (int bias : {-14, -1, 1, 12}) {
-        for (int utcHour : {0, 1, 23, 24, 100, 166, 167}) {
-            std::string digits;
-            for (const std::string& day : decode(onlyBit(utcHour / 8, utcHour % 8), bias)) {
-                digits += day;
-            }
-            std::erase(digits, ' ');
-            const int local = ((utcHour - bias) % 168 + 168) % 168;
-            EXPECT_EQ(digits.find('1'), std::size_t(local))
-                << "bias " << bias << " hour " << utcHour;
-        }
-    }
-}
-
 TEST_F(LogonHoursTest, ShortValuesDecodeWithMissingHoursDeniedAndLongOnesEndTheProgram) {
     EXPECT_EQ(decode({}, 0), allDays(kNone));
     EXPECT_EQ(decode({0xFF, 0xFF, 0xFF}, 0), oneDay(0, kAllHoursAllowed));
@@ -142,10 +175,7 @@ TEST(BiasHours, WholeHoursFromTheStoredMinutesTowardZero) {
     EXPECT_EQ(BiasHoursFrom(Variant("300")).value(), 0);
     EXPECT_EQ(BiasHoursFrom(Variant()).value(), 0);
     // Binary data above 32,767 minutes does not fit the 16-bit sum.
-    EXPECT_EQ(testing::errorOf([] {
-                  BiasHoursFrom(Variant(Bytes{0xC4, 0xFF, 0xFF, 0xFF}));
-              }).number(),
-              6);
+    EXPECT_EQ(errorOf([] { BiasHoursFrom(Variant(Bytes{0xC4, 0xFF, 0xFF, 0xFF})); }).number(), 6);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The LDAP side's rules that need no domain: which texts are distinguished names it may send, how
-// it signs in, and how it gives up on a server that is no DC or falls silent.
+// The directory's rules that need no domain or computer: which texts are distinguished names the
+// LDAP side may send, how it signs in, how it gives up on a server that is no DC or falls silent;
+// the names the WinNT side refuses before contacting anyone, and hours read in other units.
 
 #include <gtest/gtest.h>
 #include <ldap.h>
@@ -10,20 +11,25 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "platform/ldap/directory_services.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
 #include "platform/ldap/ldap_session.h"
+#include "platform/samr/samr_client.h"
+#include "platform/samr/winnt_errors.h"
+#include "platform/samr/winnt_provider.h"
 #include "support/fake_dialogs.h"
 #include "support/loopback_listener.h"
+#include "support/run_time_errors.h"
+#include "support/workbook_files.h"
 
 namespace qm {
 namespace {
 
+using namespace std::string_literals;
+using testing::errorOf;
 using testing::LoopbackListener;
 
 // What a Set row's name, container and domain make is sent only when it is a complete DN: a NUL
@@ -38,7 +44,6 @@ TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServerWithSlashEscapesUndone)
              {"CN=Zo\u00eb,DC=x", "CN=Zo\u00eb,DC=x"}}) {
         EXPECT_EQ(plainDn(dn).value_or("refused"), sent) << dn;
     }
-    using namespace std::string_literals;
     for (const std::string& refused :
          {"CN=victim,OU=Inj,DC=corp,DC=test\0,DC=branch,DC=test"s, "CN=victim\0x,OU=Inj,DC=x"s,
           "CN=v,OU=Inj\0,DC=x,DC=y"s, "CN=,OU=Sales,DC=x"s, "CN=a,,DC=x"s, "CN=a,OU=Sales,"s,
@@ -53,17 +58,15 @@ TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServerWithSlashEscapesUndone)
 // does (so the check is not empty on a system that writes cores). First in this file: a test
 // process that typed a password itself can give its children no core file at all.
 TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
-    const std::string folder =
-        std::filesystem::temp_directory_path() / ("quillmark-core-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const testing::ScratchFolder control("core-control"), folder("core");
     // Made at run time, so only the process's own memory can hold it.
     const std::string password = "pw-" + std::to_string(getpid() * 7919) + "-secret";
-    const auto crash = [&](bool signIn) {
+    const auto crash = [&](const testing::ScratchFolder& in, bool signIn) {
         const pid_t child = fork();
         if (child == 0) {
             const rlimit cores{RLIM_INFINITY, RLIM_INFINITY};
             setrlimit(RLIMIT_CORE, &cores);
-            if (chdir(folder.c_str()) != 0) {
+            if (chdir(in.path().c_str()) != 0) {
                 _exit(2);
             }
             testing::FakeDialogs dialogs;
@@ -82,18 +85,13 @@ TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
         return status;
     };
     // The control's core holds the password too: the child has the test's memory.
-    const int withoutPassword = crash(false);
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    const int withPassword = crash(true);
+    const int withoutPassword = crash(control, false);
+    const int withPassword = crash(folder, true);
     EXPECT_TRUE(WIFSIGNALED(withPassword)) << "exit " << WEXITSTATUS(withPassword);
     EXPECT_FALSE(WCOREDUMP(withPassword));
-    for (const auto& file : std::filesystem::directory_iterator(folder)) {
-        std::ifstream core(file.path(), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(core), {}};
-        EXPECT_EQ(bytes.find(password), std::string::npos) << file.path();
+    for (const auto& file : std::filesystem::directory_iterator(folder.path())) {
+        EXPECT_EQ(testing::readBytes(file.path()).find(password), std::string::npos) << file.path();
     }
-    std::filesystem::remove_all(folder);
     if (!WCOREDUMP(withoutPassword)) {
         GTEST_SKIP() << "this system writes no core files (core_pattern or limits)";
     }
@@ -187,19 +185,68 @@ TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnsw
     Credentials credentials(dialogs);
     LdapSession session(uriOf(server), "corp.test", credentials);
     const auto start = std::chrono::steady_clock::now();
-    try {
+    const RunTimeError error = errorOf([&] {
         session.search({"DC=corp,DC=test", LDAP_SCOPE_BASE, "(objectClass=*)", {}},
                        {"Cannot bind to DC=corp,DC=test", kLdapSource});
-        FAIL() << "the search succeeded";
-    } catch (const RunTimeError& error) {
-        const auto waited = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(waited, std::chrono::seconds(LdapSession::kOperationTimeoutSeconds + 3));
-        EXPECT_EQ(error.number(), hresult::Timeout);
-        EXPECT_NE(error.description().find("StartTLS"), std::string::npos) << error.description();
-        EXPECT_NE(error.description().find("no answer within"), std::string::npos)
-            << error.description();
-    }
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(LdapSession::kOperationTimeoutSeconds + 3));
+    EXPECT_EQ(error.number(), hresult::Timeout);
+    EXPECT_NE(error.description().find("StartTLS"), std::string::npos) << error.description();
+    EXPECT_NE(error.description().find("no answer within"), std::string::npos)
+        << error.description();
     EXPECT_TRUE(dialogs.shown.empty()) << "no password is asked without a secure connection";
+}
+
+// Samba takes names as C strings: "lab1\0junk" would write lab1. Such names fail the bind at once,
+// with no connection and no sign-in asked for.
+TEST(WinNtNames, NamesNoAccountCanHaveFailBeforeAnyoneIsContacted) {
+    testing::FakeDialogs dialogs;
+    Credentials credentials(dialogs);
+    for (const auto& [computer, name] :
+         std::vector<std::pair<std::string, std::string>>{{"PC01", "lab1\0junk"s},
+                                                          {"PC01\0PC02"s, "lab1"},
+                                                          {"PC01", ""},
+                                                          {"", "lab1"},
+                                                          {"PC01", "a/b"},
+                                                          {"PC01", "a\tb"},
+                                                          {"PC01", "x,y"},
+                                                          {"PC01/x", "lab1"},
+                                                          {"PC01", "CN=kiosk"}}) {
+        const RunTimeError error = errorOf([&] { bindLocalAccount(computer, name, credentials); });
+        EXPECT_EQ(error.number(), kBadPathName) << computer << "/" << name;
+    }
+    EXPECT_EQ(errorOf([&] { reachComputer("PC\x01", credentials); }).number(), kBadPathName);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// "0"/"1" per hour of the week, of hours read in other units with units [first, end) allowed.
+std::string hourString(std::uint32_t units, int first, int end) {
+    Bytes bits((units + 7) / 8, 0);
+    for (int unit = first; unit < end; ++unit) {
+        bits[unit / 8] |= static_cast<std::uint8_t>(1 << (unit % 8));
+    }
+    const auto hours = samr::hourlyBits(units, bits);
+    std::string text;
+    for (int hour = 0; hours && hour < 168; ++hour) {
+        text += ((*hours)[hour / 8] >> (hour % 8) & 1) != 0 ? '1' : '0';
+    }
+    return text;
+}
+
+// An hour counts as allowed when the account may log on throughout it.
+TEST(WinNtHours, OtherUnitsThanHoursAreReadAsTheHourlyWeek) {
+    const auto hoursAllowed = [](int first, int end) {
+        return std::string(first, '0') + std::string(end - first, '1') +
+               std::string(168 - end, '0');
+    };
+    EXPECT_EQ(hourString(168, 5, 9), hoursAllowed(5, 9));
+    EXPECT_EQ(hourString(7, 1, 2), hoursAllowed(24, 48));                // Monday, in days
+    EXPECT_EQ(hourString(10080, 60 * 9, 60 * 17), hoursAllowed(9, 17));  // in minutes
+    EXPECT_EQ(hourString(10080, 60 * 9 + 30, 60 * 17), hoursAllowed(10, 17));
+    EXPECT_EQ(hourString(100, 0, 100), std::string(168, '1'));  // units across hours
+    EXPECT_EQ(hourString(0, 0, 0), "");
+    EXPECT_FALSE(samr::hourlyBits(10080, Bytes(21, 0xFF)));  // fewer bits than the units claim
 }
 
 }  // namespace

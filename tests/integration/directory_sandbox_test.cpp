@@ -1,0 +1,352 @@
+// The directory against the sandbox's real servers, compared with their own tools: the LDAP side
+// against corp.test's DC (a real Samba AD DC) and what OpenLDAP's tools read and write; the WinNT
+// side against PC01 (a Samba standalone server with local accounts) and the same DC, which answers
+// SAMR with the domain's users, against pdbedit. Runs inside the sandbox's namespace
+// (scripts/sandbox exec), where the servers' names resolve and LDAPCONF, KRB5_CONFIG and KRB5CCNAME
+// name the sandbox's files. The last LDAP test stops and restarts the DC, the last WinNT test gives
+// PC01 up for the rest of the process, so the suite runs alone.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <tuple>
+
+#include "platform/ldap/directory_services.h"
+#include "platform/ldap/ldap_error.h"
+#include "platform/ldap/ldap_session.h"
+#include "platform/samr/tcp_probe.h"
+#include "platform/samr/winnt_provider.h"
+#include "support/fake_dialogs.h"
+#include "support/loopback_listener.h"
+#include "support/run_time_errors.h"
+#include "support/sandbox_tools.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using namespace qm::testing;
+
+const std::string kCorp = "DC=corp,DC=test";
+const std::string kSales = "OU=Sales,OU=West," + kCorp;
+// The user these tests write to (the WinNT side's tests write to another one).
+const std::string kPatOrtiz = "CN=Pat Ortiz,CN=Users," + kCorp;
+
+// A corp user's logonHours as the DC holds them; nothing when the user has none.
+std::optional<Bytes> corpLogonHours(const std::string& dn) {
+    const std::string bytes =
+        runCommand(ldapTool("ldapsearch") + " -LLL -o ldif-wrap=no -b " + shellQuoted(dn) +
+                   " -s base logonHours | sed -n 's/^logonHours:: //p' | base64 -d");
+    return bytes.empty() ? std::nullopt : std::optional<Bytes>(Bytes(bytes.begin(), bytes.end()));
+}
+
+// Sets a corp user's logonHours through ldapmodify; nothing deletes them.
+void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value) {
+    std::string octal;  // printf's escapes, which sh knows in octal only
+    for (const std::uint8_t byte : value.value_or(Bytes())) {
+        octal += "\\" + std::to_string(byte >> 6) + std::to_string(byte >> 3 & 7) +
+                 std::to_string(byte & 7);
+    }
+    const std::string change =
+        value ? "replace: logonHours\nlogonHours:: $(printf '" + octal + "' | base64 -w0)"
+              : std::string("delete: logonHours");
+    runCommand("printf 'dn: %s\\nchangetype: modify\\n%s\\n' " + shellQuoted(dn) + " \"" + change +
+               "\" | " + ldapTool("ldapmodify") + " >/dev/null");
+}
+
+// Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
+// continues them when it goes: the kernel still accepts connections, and nothing answers.
+class SandboxServerFrozen {
+public:
+    explicit SandboxServerFrozen(const std::string& server)
+        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
+        runCommand("kill -STOP" + group_);
+    }
+    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
+    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
+    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
+
+private:
+    std::string group_;
+};
+
+class LdapSandbox : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        runCommand("kinit Administrator@CORP.TEST < '" + sandboxFact("SANDBOX_PASSWORD_FILE") +
+                   "' >/dev/null");
+    }
+    // Every test starts with the Administrator's ticket; signInWithPassword takes it away.
+    void SetUp() override { setenv("KRB5CCNAME", sandboxFact("SANDBOX_KRB5CCNAME").c_str(), 1); }
+
+    // Starts the DC again when a test that stopped it failed half-way.
+    void TearDown() override {
+        if (dcStopped) {
+            runSandbox("start");
+        }
+    }
+
+    void signInWithPassword(const std::string& user) {
+        setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);
+        dialogs.inputAnswers = {user, sandboxPassword()};
+    }
+
+    bool dcStopped = false;
+    FakeDialogs dialogs;
+    Credentials credentials{dialogs};
+    std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
+};
+
+// A node's key is the DN as the directory writes it, so one object has one key. The containers'
+// order is compared with the DC's on the selection screen.
+TEST_F(LdapSandbox, TheTicketFindsTheForestAndKeysNodesAsTheDirectoryWritesThem) {
+    ASSERT_TRUE(credentials.hasKerberosTicket());
+    ASSERT_TRUE(directory->inDomain());
+    EXPECT_EQ(directory->forestRootDomain(), kCorp);
+    const DirectoryNode sales = directory->domain("ou=sales,ou=west,dc=corp,dc=test");
+    EXPECT_EQ(sales.key, kSales);
+    EXPECT_EQ(sales.name, "OU=Sales");
+    EXPECT_EQ(directory->domain(kCorp).name, "DC=corp");
+    EXPECT_TRUE(directory->childContainers("OU=East,OU=West," + kCorp).empty());
+    EXPECT_TRUE(directory->childDomains(kCorp).empty());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// Only a user binds; a text that cannot be a complete DN (a NUL in the name, the container or the
+// domain, an empty name) fails before any server is asked, so no sign-in is asked for either.
+TEST_F(LdapSandbox, GroupsUnitsContactsAndImpossibleNamesFailTheBind) {
+    for (const std::string& notAUser :
+         {"CN=Sales Staff," + kSales, "CN=Sales Vendor," + kSales, kSales}) {
+        EXPECT_EQ(errorOf([&] { directory->domainUser(notAUser); }).number(), hresult::NoInterface)
+            << notAUser;
+    }
+    signInWithPassword("Administrator@corp.test");
+    const Bytes before = corpLogonHours(kPatOrtiz).value_or(Bytes());
+    for (const std::string& impossible :
+         {"CN=Pat Ortiz\0x,CN=Users,"s + kCorp, "CN=Pat Ortiz,CN=Users\0x,"s + kCorp,
+          kPatOrtiz + "\0,DC=branch,DC=test"s, "CN=,CN=Users," + kCorp, "CN=Pat Ortiz,," + kCorp}) {
+        EXPECT_EQ(errorOf([&] { directory->domainUser(impossible); }).number(),
+                  hresult::BadPathName);
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(corpLogonHours(kPatOrtiz).value_or(Bytes()), before);
+}
+
+// The server keeps logonHours of any length, so only the LDAP side can hold writes to 21 bytes.
+// Names the DN escape handles are written end to end by the Set suite.
+TEST_F(LdapSandbox, LogonHoursOfOtherLengthsAreRefusedOrReadAsHeld) {
+    const auto user = directory->domainUser(kPatOrtiz);
+    const auto before = corpLogonHours(kPatOrtiz);
+    for (const Bytes& value : {Bytes(20, 0xFF), Bytes(22, 0xFF), Bytes()}) {
+        const auto error = errorOf([&] { user->setLogonHours(value); });
+        EXPECT_EQ(error.number(), hresult::InvalidArgument);
+        EXPECT_NE(error.description().find("21 bytes"), std::string::npos) << error.description();
+    }
+    EXPECT_EQ(corpLogonHours(kPatOrtiz), before);
+    for (const std::string& dn :
+         {"CN=Long Hours,OU=Odd," + kCorp, "CN=Short Hours,OU=Odd," + kCorp}) {
+        const Bytes held = corpLogonHours(dn).value();
+        EXPECT_NE(held.size(), 21U);
+        EXPECT_EQ(directory->domainUser(dn)->logonHours(), held) << dn;
+    }
+}
+
+// A DC that stops answering mid-run costs one answer timeout and one failed reconnect; every later
+// call fails at once with the same error instead of waiting again.
+TEST_F(LdapSandbox, AStalledDcIsWaitedForTwiceAndThenFailsEveryCallAtOnce) {
+    LdapSession session("ldap://dc1.corp.test", "corp.test", credentials);
+    const auto readUser = [&](int i) {
+        const std::string dn = i % 2 == 0 ? kPatOrtiz : "CN=Administrator,CN=Users," + kCorp;
+        return session.search({dn, LDAP_SCOPE_BASE, "(objectClass=user)", {"logonHours"}},
+                              {"Cannot bind to " + dn, kLdapSource});
+    };
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(readUser(i).size(), 1U);
+    }
+    const SandboxServerFrozen frozen("corp");
+    constexpr int kStalledCalls = 200;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::int32_t> numbers;
+    for (int i = 0; i < kStalledCalls; ++i) {
+        numbers.push_back(errorOf([&] { readUser(i); }).number());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::count(numbers.begin(), numbers.end(), hresult::Timeout), kStalledCalls);
+    EXPECT_LT(took, std::chrono::seconds(2 * LdapSession::kOperationTimeoutSeconds + 4));
+    std::cout << "[ measured ] " << kStalledCalls << " calls to a stalled DC took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+}
+
+// Last: stops the DC. The next calls must fail at once with "server down", and the same directory
+// services must reconnect by themselves once the DC is back.
+TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) {
+    const auto connection = directory->openQueryConnection();
+    directory->domain(kCorp);
+    // Dropped with its second page asked for, a stream leaves the session as it was.
+    EXPECT_TRUE(connection->users("OU=Many," + kCorp)->next());
+    EXPECT_EQ(connection->countUsers(kSales)->total(), 4);
+
+    runSandbox("stop corp");
+    dcStopped = true;
+    for (const auto& call :
+         std::vector<std::function<void()>>{[&] { directory->childContainers(kCorp); },
+                                            [&] { directory->domain("OU=West," + kCorp); },
+                                            [&] { connection->countUsers(kSales)->total(); }}) {
+        const auto start = std::chrono::steady_clock::now();
+        const RunTimeError error = errorOf(call);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        EXPECT_EQ(error.number(), hresult::ServerDown);
+        EXPECT_NE(error.description().find("dc1.corp.test"), std::string::npos)
+            << error.description();
+    }
+    runSandbox("start");
+    dcStopped = false;
+    EXPECT_FALSE(directory->childContainers(kCorp).empty());
+    EXPECT_EQ(connection->countUsers(kSales)->total(), 4);
+}
+
+constexpr std::int32_t kBadNetPath = -2147024843;    // 0x80070035
+constexpr std::int32_t kUserNotFound = -2147022675;  // 0x800708AD
+constexpr std::int32_t kLogonFailure = -2147023570;  // 0x8007052E
+
+std::string hexOf(const Bytes& bytes) {
+    std::string hex;
+    for (const std::uint8_t b : bytes) {
+        hex += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
+    }
+    return hex;
+}
+
+// 21 bytes that differ from each other, as logon hours to write.
+inline Bytes sampleHours(std::uint8_t seed) {
+    Bytes bytes(21);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(seed + 37 * i);
+    }
+    return bytes;
+}
+
+// A field of a PC01 account as pdbedit shows it ("Logon hours", "Account Flags").
+std::string pdbeditField(const std::string& user, const std::string& label) {
+    for (const std::string& line : nonEmptyLines(sandboxPdbedit("PC01", "-v -u " + user))) {
+        if (line.rfind(label, 0) == 0) {
+            return line.substr(line.find_first_not_of(' ', line.find(':') + 1));
+        }
+    }
+    throw std::runtime_error("pdbedit shows no " + label + " for " + user);
+}
+
+class WinNtSandbox : public ::testing::Test {
+protected:
+    // No ticket: the password the fake dialogs give signs in.
+    void SetUp() override {
+        setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);
+        dialogs.inputAnswers = {"Administrator", sandboxPassword()};
+    }
+
+    FakeDialogs dialogs;
+    Credentials credentials{dialogs};
+};
+
+TEST_F(WinNtSandbox, HoursWrittenThroughSamrAreWhatPdbeditReadsWithTheFlagsUntouched) {
+    const auto user = bindLocalAccount("PC01", "lab1", credentials);
+    const Bytes original = user->logonHours().value();
+    const std::string flags = pdbeditField("lab1", "Account Flags");
+    for (const Bytes& value : {sampleHours(0x5A), original}) {
+        user->setLogonHours(value);
+        EXPECT_EQ(pdbeditField("lab1", "Logon hours"), hexOf(value));
+    }
+    EXPECT_EQ(pdbeditField("lab1", "Account Flags"), flags);
+}
+
+TEST_F(WinNtSandbox, DomainControllerHoursAreTheSameBytesOverLdapAndOverSamr) {
+    const std::string dn = "CN=Lee Chan,CN=Users," + sandboxFact("CORP_DN");
+    const auto original = corpLogonHours(dn);
+    setCorpLogonHours(dn, sampleHours(0x11));
+    EXPECT_EQ(bindLocalAccount("DC1", "lchan", credentials)->logonHours(), sampleHours(0x11));
+
+    bindLocalAccount("DC1", "lchan", credentials)->setLogonHours(sampleHours(0x77));
+    EXPECT_EQ(corpLogonHours(dn), sampleHours(0x77));
+    setCorpLogonHours(dn, original);
+}
+
+TEST_F(WinNtSandbox, UnknownNamesStoppedComputersAndAWrongPasswordFailClearlyWithinSeconds) {
+    // Drops packets, as a switched-off computer behind a router does: without the provider's own
+    // short wait the SAMR connect would hang for a minute.
+    LoopbackListener silent(LoopbackListener::Mode::Silent, "127.0.0.98", 445);
+    ASSERT_TRUE(silent.listening());
+    const std::string stopped = sandboxFact("DEAD_ADDRESS");  // nothing listens there
+    for (const auto& [computer, user, number, named] :
+         std::vector<std::tuple<std::string, std::string, std::int32_t, std::string>>{
+             {"PC01", "nosuchuser", kUserNotFound, "nosuchuser"},
+             {"PC99", "", kBadNetPath, "PC99"},
+             {stopped, "kiosk", kBadNetPath, "did not accept a connection on TCP port 445"},
+             {"127.0.0.98", "", kBadNetPath, "127.0.0.98"},
+             {"PC01", "", kLogonFailure, "Administrator"}}) {
+        const std::string password =
+            number == kLogonFailure ? "not-the-password" : sandboxPassword();
+        FakeDialogs signIn;
+        signIn.inputAnswers = {"Administrator", password};
+        Credentials asked(signIn);
+        const auto start = std::chrono::steady_clock::now();
+        const RunTimeError error = errorOf([&] {
+            user.empty() ? (void)reachComputer(computer, asked)
+                         : (void)bindLocalAccount(computer, user, asked);
+        });
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << computer;
+        EXPECT_EQ(error.number(), number) << computer;
+        EXPECT_NE(error.description().find(named), std::string::npos) << error.description();
+        EXPECT_EQ(error.description().find(password), std::string::npos) << error.description();
+    }
+}
+
+TEST_F(WinNtSandbox, LocalComputerWithoutAnSmbServerBindsWithNoUsers) {
+    if (probeTcp("127.0.0.1", 445, 1s) == ProbeResult::Answered) {
+        GTEST_SKIP() << "an SMB server answers on 127.0.0.1 here";
+    }
+    const std::string name = localComputerName();
+    // Then with a local SMB server whose sign-in the person cancels: the computer stands as well.
+    for (const bool smbServer : {false, true}) {
+        std::optional<LoopbackListener> server;
+        if (smbServer) {
+            server.emplace(LoopbackListener::Mode::Answering, "127.0.0.1", 445);
+            ASSERT_TRUE(server->listening());
+            dialogs.inputAnswers.clear();
+        }
+        const auto computer = reachComputer(name, credentials);
+        EXPECT_EQ(computer->name(), name);
+        EXPECT_TRUE(computer->users().empty());
+        ASSERT_EQ(dialogs.shown.size(), smbServer ? 1U : 0U);
+    }
+    EXPECT_NE(dialogs.shown[0].text.find(name), std::string::npos) << dialogs.shown[0].text;
+}
+
+// Last: the provider gives PC01 up for the rest of the process. A computer that stops answering
+// (its smbd stopped, so the kernel still accepts connections until its backlog is full) costs one
+// answer timeout and one failed retry, at most two short connect probes more once the backlog is
+// full; every other bind fails at once.
+TEST_F(WinNtSandbox, AStalledComputerIsWaitedForTwiceAndThenFailsEveryBindAtOnce) {
+    EXPECT_EQ(reachComputer("PC01", credentials)->name(), "PC01");
+    const SandboxServerFrozen frozen("pc01");
+    constexpr int kStalledBinds = 100;
+    std::vector<std::string> errors;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kStalledBinds; ++i) {
+        errors.push_back(errorOf([&] { reachComputer("PC01", credentials); }).description());
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    // About 26 s on a quiet machine; a waited timeout per bind would be 1,000 s. The bound leaves
+    // room for a loaded one.
+    EXPECT_LT(took, 60s);
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& e) { return e.find("PC01") != e.npos; }),
+              kStalledBinds);
+    std::cout << "[ measured ] " << kStalledBinds << " binds of a stalled computer took "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+}
+
+}  // namespace
+}  // namespace qm
