@@ -241,6 +241,16 @@ bench_set() {
     echo "Set run, $USERS users from a CSV sheet, medians of $ROUNDS rounds:"
     compare "Set run" set_ours ldapmodify write_ldapmodify 1.15
     compare "reading pass, answered No" preview_ours ldapsearch read_accounts 1.3
+    # Peak memory from 1,000 rows to the most a sheet may hold.
+    local rows kb_at=()
+    for rows in 1000 32767; do
+        "$SANDBOX" bulk "$rows" >/dev/null
+        "$DRIVER" sheet csv "$rows" 99 "$work/sheet.csv"
+        rm -rf "$work/run" && mkdir "$work/run"
+        measure "$DRIVER" set "$work/sheet.csv" "$work/run"
+        kb_at+=("$kb kB at $rows rows (${seconds} s)")
+    done
+    echo "  peak memory of the Set run: ${kb_at[0]}, ${kb_at[1]}"
     echo "  floor: bind, Put, SetInfo alone $(median write_ours) s (ratio" \
         "$(ratio "$(median write_ours)" "$(median write_ldapmodify)")); the run's per-user syncs" \
         "$(awk -v a="$(median set_ours)" -v b="$(median set_unsynced)" 'BEGIN { print a - b }') s"

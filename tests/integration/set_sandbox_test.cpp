@@ -4,7 +4,10 @@
 // an OU the suite makes and removes itself; the restore sheets put PC02's local accounts back. The
 // values expected are worked out here from the day strings and the bias.
 
+#include <QApplication>
+#include <QProgressBar>
 #include <ctime>
+#include <map>
 
 #include "support/sandbox_runs.h"
 
@@ -453,3 +456,74 @@ TEST_F(SetSandboxTest, theConfirmationPreviewsTheEditsAndSignInComesFirst) {
     ASSERT_EQ(storedHex(rows), expectedHex(rows, 0));
     EXPECT_NE(storedHex(rows), originals);
 }
+
+// The DC stops while 2,000 users are being set, saves under way: every user the log calls
+// "Updated" holds the new value, every one it logs as failed holds the old one or the new one.
+TEST_F(SetSandboxTest, aDcStoppedMidRunLeavesEveryUserAsTheLogSays) {
+    constexpr int kUsers = 2000;
+    std::string ldif;
+    std::vector<SheetRow> rows;
+    for (int i = 0; i < kUsers; ++i) {
+        const std::string name = "bulk" + std::to_string(10000 + i);
+        ldif += "dn: CN=" + name + "," + kOuDn + "\nobjectClass: user\nsAMAccountName: " + name +
+                "\n\n";
+        rows.push_back({name, name, kOu, kCorpDomain, daysFor(i)});
+    }
+    writeBytes(folder.file("bulk.ldif"), ldif);
+    runCommand(ldapTool("ldapadd") + " -f " + shellQuoted(folder.file("bulk.ldif")) + " >/dev/null");
+    const std::string sheet = folder.file("bulk.csv");
+    writeBytes(sheet, kCsvHeader + csvLines(rows));
+    const std::string program = folder.file("bulk");
+    struct Restarter {
+        ~Restarter() { runSandbox("start"); }
+    } const restartAtEnd;
+    QMetaObject::Connection hook;
+    onConfirmation = [&] {
+        QProgressBar* bar = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            bar = bar != nullptr ? bar : widget->findChild<QProgressBar*>("pbrUsers");
+        }
+        ASSERT_NE(bar, nullptr);
+        hook = QObject::connect(bar, &QProgressBar::valueChanged, [](int at) {
+            if (at == 500) {
+                runSandbox("stop corp");
+            }
+        });
+    };
+
+    runSet(program, sheet, 0);
+    QObject::disconnect(hook);
+    runSandbox("start");
+
+    std::map<std::string, std::string> stored;  // by common name, in hex; none: no value
+    std::string name;
+    for (const std::string& line : corpSearch(kOuDn, "one", "(cn=bulk*)", "cn logonHours")) {
+        if (const auto cn = ldifValue(line, "cn")) {
+            name = *cn;
+            stored[name] = "(none)";
+        } else if (const auto value = ldifValue(line, "logonHours")) {
+            stored[name] = hexOf(*value);
+        }
+    }
+    const auto expected = expectedHex(rows, 0);
+    int updated = 0;
+    int failed = 0;
+    for (const std::string& line : logLines(program)) {
+        const bool saved = line.starts_with("Updated CN=bulk");
+        if (!saved && !line.starts_with("### Unable to update user CN=bulk")) {
+            continue;
+        }
+        const std::string cn = line.substr(line.find("CN=") + 3, 9);
+        const std::string& wanted = expected.at(std::size_t(std::stoi(cn.substr(4)) - 10000));
+        (saved ? updated : failed) += 1;
+        if (saved) {
+            EXPECT_EQ(stored.at(cn), wanted) << line;
+        } else {
+            EXPECT_TRUE(stored.at(cn) == wanted || stored.at(cn) == "(none)") << line;
+        }
+    }
+    EXPECT_EQ(updated + failed, kUsers);
+    EXPECT_GE(updated, 400);
+    EXPECT_GT(failed, 0);
+}
+
