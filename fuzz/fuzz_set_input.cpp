@@ -9,6 +9,7 @@
 #include "fuzz/fuzz_trap.h"
 #include "logonhours/logon_hours.h"
 #include "logonhours/sheet_layout.h"
+#include "platform/textfile/csv_sheet.h"
 #include "platform/workbook/workbook_application.h"
 #include "setting/name_escape.h"
 #include "setting/sheet_reader.h"
@@ -40,7 +41,7 @@ void readWorkbook(const std::string& path, qm::ErrorTrap& trap, const qm::LogonH
 
 void readCsv(const std::string& path, qm::ErrorTrap& trap, qm::TrapServices& services,
              const qm::LogonHours& hours) {
-    qm::CsvScan scan(path, trap, services);
+    qm::CsvScan scan(qm::openCsvSheet(path), trap, services);
     (void)scan.countRows();
     scan.forEachLine({"31", "32", "33"}, [&](const qm::CsvScan::Fields& fields) {
         if (fields.size() == qm::sheet::kUserLineFields) {

@@ -9,7 +9,7 @@
 namespace qm {
 
 // The logon-hours sheet as the runs see it: the Document run writes user entries to a sink, the
-// Set run reads a workbook's cells (a comma-delimited sheet is read line by line, see CsvScan).
+// Set run reads a workbook's cells or a comma-delimited sheet's lines.
 // Every failure is a RunTimeError.
 
 // Who one user entry is about.
@@ -36,6 +36,18 @@ public:
     virtual void finish() = 0;
     // From a run's error trap: keeps what was written so far under the file's name. Never fails.
     virtual void abandon() noexcept = 0;
+};
+
+// A comma-delimited sheet the Set run opened, line by line. It is read from a private copy taken
+// when it was opened, so every pass reads the lines the first one counted, whatever happens to the
+// file meanwhile.
+class CsvSource {
+public:
+    virtual ~CsvSource() = default;
+    // Starts a pass at the first line.
+    virtual void rewind() = 0;
+    // The next line as UTF-8 without its end; false after the last.
+    virtual bool readLine(std::string& line) = 0;
 };
 
 // The first worksheet of a workbook the Set run opened.

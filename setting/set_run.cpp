@@ -7,6 +7,7 @@
 
 #include "logonhours/sheet_layout.h"
 #include "platform/core/app_identity.h"
+#include "platform/textfile/csv_sheet.h"
 #include "setting/name_escape.h"
 #include "setting/reading_pass.h"
 #include "setting/restore_sheet.h"
@@ -101,7 +102,7 @@ private:
         }
         trap_.step("9");
         try {
-            csv_.emplace(screen_.fileName(), trap_, services_.trap);
+            csv_.emplace(openCsvSheet(screen_.fileName()), trap_, services_.trap);
         } catch (const RunTimeError&) {
             critical("Cannot open CSV file " + screen_.fileName() + ".");
             return false;

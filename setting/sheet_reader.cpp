@@ -8,8 +8,8 @@
 
 namespace qm {
 
-CsvScan::CsvScan(const std::string& fileName, ErrorTrap& trap, TrapServices& parserTrap)
-    : fileName_(fileName), trap_(trap), parserTrap_(parserTrap), snapshot_(fileName) {}
+CsvScan::CsvScan(std::unique_ptr<CsvSource> source, ErrorTrap& trap, TrapServices& parserTrap)
+    : source_(std::move(source)), trap_(trap), parserTrap_(parserTrap) {}
 
 bool isHeaderName(const std::string& field) {
     return lowerAscii(field) == "name";
@@ -27,11 +27,11 @@ Int32 CsvScan::countRows() {
 }
 
 void CsvScan::forEachLine(const char* const (&markers)[3], const LineVisitor& visit) {
-    TextFileReader input(snapshot_.path(), fileName_);
+    source_->rewind();
     std::string line;
     while (true) {
         trap_.step(markers[0]);
-        if (!input.readLine(line)) {
+        if (!source_->readLine(line)) {
             break;
         }
         trap_.step(markers[1]);
@@ -41,7 +41,6 @@ void CsvScan::forEachLine(const char* const (&markers)[3], const LineVisitor& vi
             visit(fields);
         }
     }
-    input.close();
 }
 
 std::string WorkbookScan::cellText(Int32 row, int column) {

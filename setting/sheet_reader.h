@@ -10,8 +10,6 @@
 #include "platform/core/error_trap.h"
 #include "platform/core/text.h"
 #include "platform/sheet.h"
-#include "platform/textfile/file_snapshot.h"
-#include "platform/textfile/text_file.h"
 
 namespace qm {
 
@@ -25,17 +23,14 @@ struct UserRow {
     DayStrings days;
 };
 
-// The lines of a comma-delimited sheet, read from the private copy taken when it was opened: the
-// lines the counting pass counts are the lines the applying pass reads, whatever happens to the
-// file meanwhile. Each pass reads them from the start.
+// The lines of a comma-delimited sheet, each pass from the start.
 class CsvScan {
 public:
     using Fields = std::vector<std::string>;
     // Called for each line of three fields or more.
     using LineVisitor = std::function<void(const Fields& fields)>;
 
-    // A file that cannot be opened or copied is the file's RunTimeError.
-    CsvScan(const std::string& fileName, ErrorTrap& trap, TrapServices& parserTrap);
+    CsvScan(std::unique_ptr<CsvSource> source, ErrorTrap& trap, TrapServices& parserTrap);
 
     // Counting pass: the lines of three fields or more, the first one not if it is the header.
     Int32 countRows();
@@ -43,10 +38,9 @@ public:
     void forEachLine(const char* const (&markers)[3], const LineVisitor& visit);
 
 private:
-    std::string fileName_;
+    std::unique_ptr<CsvSource> source_;
     ErrorTrap& trap_;
     TrapServices& parserTrap_;
-    FileSnapshot snapshot_;
 };
 
 // True for the first field of the header row: "Name" in any case.

@@ -11,6 +11,8 @@
 #include "platform/core/code_page.h"
 #include "platform/core/utf8.h"
 #include "platform/textfile/file_calls.h"
+#include "platform/textfile/file_snapshot.h"
+#include "platform/textfile/text_file.h"
 
 namespace qm {
 
@@ -176,6 +178,31 @@ private:
 
 std::unique_ptr<SheetSink> createCsvSheet(const std::string& fileName) {
     return std::make_unique<CsvSheetSink>(fileName);
+}
+
+namespace {
+
+class CsvSheetSource : public CsvSource {
+public:
+    explicit CsvSheetSource(const std::string& fileName)
+        : fileName_(fileName), snapshot_(fileName) {}
+
+    void rewind() override {
+        reader_.reset();  // one open file at a time
+        reader_.emplace(snapshot_.path(), fileName_);
+    }
+    bool readLine(std::string& line) override { return reader_->readLine(line); }
+
+private:
+    std::string fileName_;
+    FileSnapshot snapshot_;
+    std::optional<TextFileReader> reader_;
+};
+
+}  // namespace
+
+std::unique_ptr<CsvSource> openCsvSheet(const std::string& fileName) {
+    return std::make_unique<CsvSheetSource>(fileName);
 }
 
 }  // namespace qm

@@ -44,4 +44,8 @@ private:
 // abandoning it keeps the lines written so far under its name.
 std::unique_ptr<SheetSink> createCsvSheet(const std::string& fileName);
 
+// A comma-delimited sheet for the Set run to read; a file that cannot be opened or copied is the
+// file's RunTimeError.
+std::unique_ptr<CsvSource> openCsvSheet(const std::string& fileName);
+
 }  // namespace qm
