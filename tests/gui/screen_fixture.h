@@ -4,6 +4,7 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTreeWidget>
+#include <optional>
 #include <string>
 
 #include "platform/qt/screen_services.h"
@@ -11,12 +12,22 @@
 #include "selection/tree_view.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
-#include "support/fake_program_end.h"
 #include "support/fake_spreadsheet.h"
 #include "support/fake_system.h"
+#include "support/fake_trap.h"
 #include "support/qt_gtest.h"
 
 namespace qm::testing {
+
+// Records how the program would have ended and unwinds with ProgramEnded instead.
+class FakeProgramEnd : public ProgramEnd {
+public:
+    [[noreturn]] void end(int exitStatus) override {
+        status = exitStatus;
+        throw ProgramEnded{};
+    }
+    std::optional<int> status;
+};
 
 // Every platform service a screen uses, faked.
 struct ScreenFixture {

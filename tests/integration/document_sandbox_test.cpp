@@ -6,9 +6,7 @@
 
 #include <QProgressBar>
 
-#include "gui/screen_fixture.h"
 #include "platform/ldap/ldap_query.h"
-#include "selection/tree_view.h"
 #include "support/sandbox_runs.h"
 
 using namespace qm;

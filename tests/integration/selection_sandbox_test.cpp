@@ -2,10 +2,7 @@
 // start-up builds, and the users its check marks count, against what ldapsearch and PC01's own
 // account database report. Runs inside the sandbox's namespace (scripts/sandbox exec).
 #include <QLabel>
-#include <optional>
 
-#include "gui/screen_fixture.h"
-#include "selection/tree_view.h"
 #include "support/sandbox_runs.h"
 
 using namespace qm;

