@@ -37,6 +37,7 @@ void SheetAccounts::read() {
             readPlace(key, place);
         }
     }
+    places_.clear();  // the names wanted are found or not by now; memory stays with the accounts
 }
 
 // A domain is signed in to once, by reading its head: a domain that refuses the person is not

@@ -97,8 +97,19 @@ SiblingFile createTemporarySibling(const std::string& target) {
     throw fileError(EEXIST, target, true);
 }
 
+int syncData(int fd) {
+    if (fdatasync(fd) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS ? 0 : error;
+}
+
 void replaceWith(int fd, const std::string& temporary, const std::string& target) {
-    if (::fsync(fd) != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (const int error = syncData(fd); error != 0) {
+        throw fileError(error, target, true);
+    }
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         throw fileError(errno, target, true);
     }
     // The new name is on the disk only once its folder is.

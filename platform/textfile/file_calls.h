@@ -23,6 +23,10 @@ struct SiblingFile {
 };
 SiblingFile createTemporarySibling(const std::string& target);
 
+// Waits until the file's bytes are on the disk: 0, or the error. A refusal to sync at all is no
+// error: such a file has nothing to wait for.
+int syncData(int fd);
+
 // Waits until the file's bytes are on the disk, then renames it over target.
 void replaceWith(int fd, const std::string& temporary, const std::string& target);
 

@@ -28,22 +28,12 @@ int closeReportingError(int& fd) {
     return result == 0 ? 0 : errno;
 }
 
-// Waits until the file's bytes are on the disk: 0, or the error. A refusal to sync at all is no
-// error: such a file has nothing to wait for.
-int syncData(int fd) {
-    if (fdatasync(fd) == 0) {
-        return 0;
-    }
-    const int error = errno;
-    return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS ? 0 : error;
-}
-
 }  // namespace
 
 // --- Writer -----------------------------------------------------------------------------------
 
-// The lines not yet on the disk: synced by the writer once there are `lines` of them, else by a
-// thread of their own once the oldest has waited `delay`.
+// The lines not yet on the disk, synced by a thread of their own once there are `lines` of them or
+// the oldest has waited `delay`.
 class TextFileWriter::GroupSync {
 public:
     using Clock = std::chrono::steady_clock;
@@ -67,11 +57,13 @@ public:
         if (failure_ != 0) {
             return std::exchange(failure_, 0);
         }
-        if (++pending_ == 1) {
-            due_ = Clock::now() + delay_;
+        // The writer does not wait for the disk: the thread syncs, at once once there are enough
+        // lines, and a failure is told with a later line.
+        if (++pending_ == 1 || pending_ == lines_) {
+            due_ = pending_ == 1 ? Clock::now() + delay_ : Clock::now();
             wake_.notify_one();
         }
-        return pending_ >= lines_ ? syncUnlocking(lock) : 0;
+        return 0;
     }
 
     int syncNow() {

@@ -25,9 +25,10 @@ public:
 
     // Writes the text and CR LF.
     void writeLine(std::string_view utf8Text);
-    // From now on the lines reach the disk in groups, not only at flushToDisk: at the latest
-    // `lines` lines or `delay` after the oldest line not yet there, and at close. A thread of the
-    // writer's own keeps the delay; a failure of its sync is raised by the next call.
+    // From now on the lines reach the disk in groups, not only at flushToDisk: a sync starts once
+    // `lines` lines or `delay` after the oldest line not yet there, and the writer waits for one
+    // at close. A thread of the writer's own syncs, so writing never waits for the disk; a failure
+    // of its sync is raised by the next call.
     void syncInGroups(std::size_t lines, std::chrono::milliseconds delay);
     // Waits until everything written is on the disk, so a crash cannot lose an earlier line. A
     // file that cannot be synced (a device, a file system without it) has nothing to wait for.
