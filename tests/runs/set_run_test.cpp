@@ -113,33 +113,6 @@ TEST_F(SetRunTest, SetsEveryRowOfACsvSheetAndLogsEachOutcome) {
     EXPECT_EQ(progress.highest, 5);
 }
 
-// The restore sheet of a run, set in its turn, puts back exactly what the run overwrote, even
-// for a user the sheet named twice, and takes away a value where there was none.
-TEST_F(SetRunTest, TheRestoreSheetPutsEveryOverwrittenValueBack) {
-    writeBytes(file, kCsvHeader +
-                         entry("Smith, Jim", "OU=Sales,OU=West", "DC=corp,DC=test", kOffice) +
-                         entry("kiosk", "PC01", "PC01", kOffice) +
-                         entry("Direct", "", "DC=corp,DC=test", kOffice) +
-                         entry("SMITH, JIM", "OU=Sales,OU=West", "DC=corp,DC=test", kAll) +
-                         entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", kOffice));
-    logonHours.setBiasHours(-3);
-    dialogs.messageAnswers = {Answer::Yes, Answer::Ok, Answer::Yes};
-    run();
-    const auto sheets = restoreSheets(folder_.path());
-    ASSERT_EQ(sheets.size(), 1u);
-    EXPECT_TRUE(
-        readBytes(sheets[0]).ends_with(entry("Ann=Lee", "CN=Users", "DC=corp,DC=test", "none")));
-
-    file = path("restore.csv");
-    std::filesystem::rename(sheets[0], file);
-    run();
-
-    EXPECT_EQ(hoursOf(kSmith), hours(0x0F));
-    EXPECT_EQ(hoursOf(kKiosk), hours(0xAA));
-    EXPECT_EQ(hoursOf(kDirect), hours(0x22));
-    EXPECT_FALSE(directory.find("CN=Ann\\=Lee,CN=Users,DC=corp,DC=test")->user.logonHours);
-}
-
 TEST_F(SetRunTest, ReadsUserBlocksOfAWorkbookUntilEightEmptyRows) {
     auto& cells = spreadsheets.workbooks[path("input.xlsx")];
     auto block = [&](int r, const std::vector<std::string>& labels, const std::string& day) {
