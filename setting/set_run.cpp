@@ -306,6 +306,7 @@ private:
             ignoringErrors([&] { spreadsheet_->quit(); });
         }
         ignoringErrors([&] { log_.close(); });
+        restore_.reset();  // a restore sheet the reading pass had not finished leaves no file
     }
 
     // --- helpers ------------------------------------------------------------------------------
