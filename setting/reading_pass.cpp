@@ -51,11 +51,12 @@ void readSheetAccounts(SheetRows& rows, const RowState& state, SheetAccounts& ac
         } else if (found == nullptr) {
             preview.notFound();
         } else {
-            preview.account(accountLabel(row), found->relativeId, found->current, value.hours);
+            const std::optional<Bytes> current = found->account->logonHours();
+            preview.account(accountLabel(row), found->relativeId, current, value.hours);
             if (!found->listed) {
                 const bool computer = SheetAccounts::isComputerRow(row);
                 restore.append(computer ? row.name : row.rawCommonName, row.container, row.domain,
-                               found->current);
+                               current);
                 found->listed = true;
             }
         }

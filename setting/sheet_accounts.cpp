@@ -77,9 +77,9 @@ void SheetAccounts::keep(const std::string& placeKey, const Place& place, HeldAc
     if (!place.wanted.contains(name)) {
         return;
     }
-    Found found{std::move(held.account), std::nullopt, held.relativeId};
+    Found found{std::move(held.account), held.relativeId};
     try {
-        found.current = found.account->logonHours();
+        found.account->logonHours();  // an account whose value cannot be read is not set
     } catch (const RunTimeError& error) {
         unreached_.push_back({place.name + "\\" + held.name, error.description()});
         return;

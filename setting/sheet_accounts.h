@@ -20,8 +20,7 @@ namespace qm {
 class SheetAccounts {
 public:
     struct Found {
-        std::unique_ptr<Account> account;
-        std::optional<Bytes> current;
+        std::unique_ptr<Account> account;  // its value read, before any change
         std::uint32_t relativeId = 0;
         bool listed = false;  // in the restore sheet already
     };

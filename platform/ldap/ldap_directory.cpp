@@ -44,6 +44,18 @@ bool passesFilter(const LdapEntry& entry, const std::vector<std::string>& classN
            (equalsIgnoringCase(structural, "domainDNS") && contains(classNames, "domain"));
 }
 
+// The DN as the server takes it; a text that is no complete DN fails before any server is asked.
+std::string completeDn(const std::string& dn, const char* doing) {
+    const auto plain = plainDn(dn);
+    if (!plain) {
+        throw RunTimeError(
+            hresult::BadPathName,
+            std::string("Cannot ") + doing + " " + dn + ": not a complete distinguished name",
+            kLdapSource);
+    }
+    return *plain;
+}
+
 // Every entry of a paged search, page by page.
 void forEachEntry(LdapSession& session, const SearchRequest& request, const Operation& operation,
                   const std::function<void(const LdapEntry&)>& visit) {
@@ -135,16 +147,11 @@ private:
 
 LdapEntry LdapDirectory::bind(const std::string& dn, const std::vector<std::string>& attributes,
                               LdapSession*& session, const std::string& server) {
-    const auto plain = plainDn(dn);
-    if (!plain) {
-        throw RunTimeError(hresult::BadPathName,
-                           "Cannot bind to " + dn + ": not a complete distinguished name",
-                           kLdapSource);
-    }
-    const Operation operation{"Cannot bind to " + *plain, kLdapSource};
-    session = &sessions_->forPath({server, *plain, false}, operation);
+    const std::string plain = completeDn(dn, "bind to");
+    const Operation operation{"Cannot bind to " + plain, kLdapSource};
+    session = &sessions_->forPath({server, plain, false}, operation);
     std::vector<LdapEntry> entries =
-        session->search({*plain, LDAP_SCOPE_BASE, "(objectClass=*)", attributes}, operation);
+        session->search({plain, LDAP_SCOPE_BASE, "(objectClass=*)", attributes}, operation);
     if (entries.empty()) {
         throw RunTimeError(
             hresult::NoSuchObject,
@@ -213,16 +220,11 @@ std::unique_ptr<Account> LdapDirectory::user(const std::string& dn) {
 
 void LdapDirectory::forEachUserIn(const std::string& containerDn,
                                   const std::function<void(HeldAccount&&)>& visit) {
-    const auto plain = plainDn(containerDn);
-    if (!plain) {
-        throw RunTimeError(hresult::BadPathName,
-                           "Cannot read " + containerDn + ": not a complete distinguished name",
-                           kLdapSource);
-    }
-    const Operation operation{"Cannot list the users of " + *plain, kLdapSource};
-    LdapSession& session = sessions_->forPath({"", *plain, false}, operation);
+    const std::string plain = completeDn(containerDn, "read");
+    const Operation operation{"Cannot list the users of " + plain, kLdapSource};
+    LdapSession& session = sessions_->forPath({"", plain, false}, operation);
     const SearchRequest request{
-        *plain, LDAP_SCOPE_ONELEVEL, "(objectClass=user)", {"cn", "logonHours", "objectSid"}};
+        plain, LDAP_SCOPE_ONELEVEL, "(objectClass=user)", {"cn", "logonHours", "objectSid"}};
     forEachEntry(session, request, operation, [&](const LdapEntry& entry) {
         const auto* names = entry.find("cn");
         if (names != nullptr && !names->empty()) {
