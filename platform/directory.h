@@ -170,6 +170,11 @@ public:
     virtual std::unique_ptr<Account> domainUser(const std::string& dn) = 0;
     virtual std::unique_ptr<Account> computerAccount(const std::string& computer,
                                                      const std::string& name) = 0;
+    // A domain user that forEachUserIn listed, bound again by its DN without asking the directory:
+    // the listing showed it is a user and read its value (`hours`), which the account gives back.
+    // An error only when the text is no complete DN.
+    virtual std::unique_ptr<Account> listedDomainUser(const std::string& dn,
+                                                      std::optional<Bytes> hours) = 0;
     // Every user object directly below a container (computers' domain accounts included: they are
     // users too), read with one paged search; an error when the container cannot be read.
     virtual void forEachUserIn(const std::string& containerDn,

@@ -51,7 +51,7 @@ void readSheetAccounts(SheetRows& rows, const RowState& state, SheetAccounts& ac
         } else if (found == nullptr) {
             preview.notFound();
         } else {
-            const std::optional<Bytes> current = found->account->logonHours();
+            const std::optional<Bytes>& current = found->current;
             preview.account(accountLabel(row), found->relativeId, current, value.hours);
             if (!found->listed) {
                 const bool computer = SheetAccounts::isComputerRow(row);

@@ -259,7 +259,7 @@ private:
             Int16(std::min(rows_->count().value(), kMostRowsPerFile.value())));
     }
 
-    // The account was bound by the reading pass; one it did not find fails its bind here. The
+    // The reading pass found the account, or the row fails its bind here. The
     // save is sent, and its outcome logged when its answer comes.
     void setAccount(const char* bindMarker, const char* putMarker, const char* saveMarker,
                     const std::optional<Bytes>& value, const std::string& who) {
@@ -271,7 +271,14 @@ private:
         }
         trap_.step(putMarker);
         trap_.step(saveMarker);
-        outcomes_->save(found->account->startSave(value), who);
+        std::unique_ptr<PendingSave> save;
+        try {
+            save = accounts_->startSave(*found, who, value);
+        } catch (const RunTimeError&) {  // a DN the directory could not take
+            outcomes_->lines({"### Unable to bind to user " + who});
+            return;
+        }
+        outcomes_->save(std::move(save), who);
     }
 
     void finish() {

@@ -1,5 +1,7 @@
 #include "setting/sheet_accounts.h"
 
+#include <algorithm>
+
 #include "platform/core/text.h"
 
 namespace qm {
@@ -24,20 +26,26 @@ void SheetAccounts::note(const UserRow& row) {
         place->second.name = isComputerRow(row) ? row.domain : parentOf(row);
         place->second.domain = isComputerRow(row) ? std::string() : row.domain;
     }
-    place->second.wanted.insert(nameOf(row));
+    place->second.wanted.push_back(nameOf(row));
 }
 
 void SheetAccounts::read() {
+    for (auto& [key, place] : places_) {
+        std::ranges::sort(place.wanted);
+        const auto repeated = std::ranges::unique(place.wanted);
+        place.wanted.erase(repeated.begin(), repeated.end());
+        place.wanted.shrink_to_fit();
+        place.found.resize(place.wanted.size());
+    }
     readDomains();
-    for (const auto& [key, place] : places_) {
+    for (auto& [key, place] : places_) {
         const auto failed = domainFailures_.find(lowerAscii(place.domain));
         if (!place.domain.empty() && failed != domainFailures_.end()) {
             unreached_.push_back({place.name, failed->second});
         } else {
-            readPlace(key, place);
+            readPlace(place);
         }
     }
-    places_.clear();  // the names wanted are found or not by now; memory stays with the accounts
 }
 
 // A domain is signed in to once, by reading its head: a domain that refuses the person is not
@@ -57,39 +65,71 @@ void SheetAccounts::readDomains() {
     }
 }
 
-void SheetAccounts::readPlace(const std::string& key, const Place& place) {
+void SheetAccounts::readPlace(Place& place) {
     try {
         if (place.domain.empty()) {
             for (HeldAccount& held : directory_.computer(place.name)->users()) {
-                keep(key, place, std::move(held));
+                keep(place, std::move(held));
             }
         } else {
-            directory_.forEachUserIn(
-                place.name, [&](HeldAccount&& held) { keep(key, place, std::move(held)); });
+            directory_.forEachUserIn(place.name,
+                                     [&](HeldAccount&& held) { keep(place, std::move(held)); });
         }
     } catch (const RunTimeError& error) {
         unreached_.push_back({place.name, error.description()});
     }
 }
 
-void SheetAccounts::keep(const std::string& placeKey, const Place& place, HeldAccount&& held) {
+void SheetAccounts::keep(Place& place, HeldAccount&& held) {
     const std::string name = lowerAscii(held.name);
-    if (!place.wanted.contains(name)) {
+    const auto wanted = std::ranges::lower_bound(place.wanted, name);
+    if (wanted == place.wanted.end() || *wanted != name) {
         return;
     }
-    Found found{std::move(held.account), held.relativeId};
+    Found found{{}, nullptr, held.relativeId};
+    // An account whose value cannot be read is not set.
     try {
-        found.account->logonHours();  // an account whose value cannot be read is not set
+        found.current = held.account->logonHours();
     } catch (const RunTimeError& error) {
         unreached_.push_back({place.name + "\\" + held.name, error.description()});
         return;
     }
-    found_.insert_or_assign(placeKey + "\n" + name, std::move(found));
+    if (place.domain.empty()) {
+        found.local = std::move(held.account);
+    }
+    place.found[wanted - place.wanted.begin()] = std::move(found);
 }
 
 SheetAccounts::Found* SheetAccounts::find(const UserRow& row) {
-    const auto found = found_.find(placeKey(row) + "\n" + nameOf(row));
-    return found == found_.end() ? nullptr : &found->second;
+    const auto place = places_.find(placeKey(row));
+    if (place == places_.end() || place->second.found.size() != place->second.wanted.size()) {
+        return nullptr;
+    }
+    const std::vector<std::string>& wanted = place->second.wanted;
+    const std::string name = nameOf(row);
+    const auto at = std::ranges::lower_bound(wanted, name);
+    if (at == wanted.end() || *at != name) {
+        return nullptr;
+    }
+    std::optional<Found>& found = place->second.found[at - wanted.begin()];
+    return found ? &*found : nullptr;
+}
+
+std::unique_ptr<PendingSave> SheetAccounts::startSave(Found& found, const std::string& dn,
+                                                      const std::optional<Bytes>& value) {
+    if (found.local) {
+        return found.local->startSave(value);
+    }
+    // The account stays with its save until the answer is read.
+    struct BoundSave : PendingSave {
+        std::unique_ptr<Account> account;
+        std::unique_ptr<PendingSave> save;
+        void finish() override { save->finish(); }
+    };
+    auto bound = std::make_unique<BoundSave>();
+    bound->account = directory_.listedDomainUser(dn, found.current);
+    bound->save = bound->account->startSave(value);
+    return bound;
 }
 
 }  // namespace qm

@@ -3,9 +3,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/directory.h"
@@ -15,12 +14,15 @@ namespace qm {
 
 // The accounts a Set sheet names, found before anything is written. Every domain is signed in to
 // once, every container and computer the sheet names is read once (a paged search of the
-// container, one enumeration of the computer's users), and the accounts found are kept bound, with
-// the value each holds now, for the applying pass. Nothing is written here.
+// container, one enumeration of the computer's users), and what the applying pass needs of each
+// account found is kept: the value it holds now and, for a computer's account, the account bound.
+// A domain user is bound again by its DN when it is saved, so a sheet of 32,767 rows keeps no more
+// than its names and values. Nothing is written here.
 class SheetAccounts {
 public:
     struct Found {
-        std::unique_ptr<Account> account;  // its value read, before any change
+        std::optional<Bytes> current;    // its value, read before any change
+        std::unique_ptr<Account> local;  // a computer's account, bound; none for a domain user
         std::uint32_t relativeId = 0;
         bool listed = false;  // in the restore sheet already
     };
@@ -40,6 +42,9 @@ public:
     // The account a row names; null when it is not there or its place could not be read.
     Found* find(const UserRow& row);
     const std::vector<Unreached>& unreached() const { return unreached_; }
+    // Sends the save of a found account; a domain user is bound by `dn`, the DN the log names.
+    std::unique_ptr<PendingSave> startSave(Found& found, const std::string& dn,
+                                           const std::optional<Bytes>& value);
 
     // A row of a computer's local account: its container and domain both name the computer.
     static bool isComputerRow(const UserRow& row) { return row.container == row.domain; }
@@ -51,20 +56,20 @@ private:
     struct Place {
         std::string name;    // as the sheet writes it: a container's DN or a computer's name
         std::string domain;  // empty for a computer
-        std::unordered_set<std::string> wanted;  // the names of its accounts, lower case
+        std::vector<std::string> wanted;  // the names of its accounts, lower case; sorted by read()
+        std::vector<std::optional<Found>> found;  // by the index of the name in `wanted`
     };
     static std::string placeKey(const UserRow& row);
     static std::string nameOf(const UserRow& row);
 
     void readDomains();
-    void readPlace(const std::string& key, const Place& place);
-    void keep(const std::string& placeKey, const Place& place, HeldAccount&& held);
+    void readPlace(Place& place);
+    void keep(Place& place, HeldAccount&& held);
 
     DirectoryServices& directory_;
     std::map<std::string, Place> places_;
     std::map<std::string, std::string> domainFailures_;  // by domain DN, lower case
-    std::unordered_set<std::string> signedIn_;
-    std::unordered_map<std::string, Found> found_;
+    std::set<std::string> signedIn_;
     std::vector<Unreached> unreached_;
 };
 

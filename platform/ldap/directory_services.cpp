@@ -43,6 +43,10 @@ public:
                                              const std::string& name) override {
         return bindLocalAccount(computer, name, credentials_);
     }
+    std::unique_ptr<Account> listedDomainUser(const std::string& dn,
+                                              std::optional<Bytes> hours) override {
+        return ldap_.listedUser(dn, std::move(hours));
+    }
     void forEachUserIn(const std::string& containerDn,
                        const std::function<void(HeldAccount&&)>& visit) override {
         ldap_.forEachUserIn(containerDn, visit);

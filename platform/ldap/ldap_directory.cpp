@@ -89,8 +89,10 @@ std::uint32_t relativeIdOf(const LdapEntry& entry) {
 
 class LdapAccount : public Account {
 public:
+    LdapAccount(LdapSession& session, std::string dn, std::optional<Bytes> hours)
+        : session_(session), dn_(std::move(dn)), hours_(std::move(hours)) {}
     LdapAccount(LdapSession& session, const LdapEntry& entry)
-        : session_(session), dn_(entry.dn), hours_(logonHoursOf(entry)) {}
+        : LdapAccount(session, entry.dn, logonHoursOf(entry)) {}
 
     std::optional<Bytes> logonHours() override { return hours_; }
 
@@ -216,6 +218,14 @@ std::unique_ptr<Account> LdapDirectory::user(const std::string& dn) {
                            kLdapSource);
     }
     return std::make_unique<LdapAccount>(*session, entry);
+}
+
+std::unique_ptr<Account> LdapDirectory::listedUser(const std::string& dn,
+                                                   std::optional<Bytes> hours) {
+    const std::string plain = completeDn(dn, "bind to");
+    LdapSession& session =
+        sessions_->forPath({"", plain, false}, {"Cannot bind to " + plain, kLdapSource});
+    return std::make_unique<LdapAccount>(session, plain, std::move(hours));
 }
 
 void LdapDirectory::forEachUserIn(const std::string& containerDn,

@@ -184,6 +184,11 @@ std::unique_ptr<Account> FakeDirectory::computerAccount(const std::string& compu
         *this, existing("computerAccount", computer + "/" + name, {Kind::User}));
 }
 
+std::unique_ptr<Account> FakeDirectory::listedDomainUser(const std::string& dn,
+                                                         std::optional<Bytes>) {
+    return std::make_unique<FakeAccount>(*this, existing("listedDomainUser", dn, {Kind::User}));
+}
+
 void FakeDirectory::forEachUserIn(const std::string& containerDn,
                                   const std::function<void(HeldAccount&&)>& visit) {
     existing("usersIn", containerDn, {Kind::Domain, Kind::Container});

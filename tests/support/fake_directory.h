@@ -68,6 +68,8 @@ public:
     std::unique_ptr<Account> domainUser(const std::string& dn) override;
     std::unique_ptr<Account> computerAccount(const std::string& computer,
                                              const std::string& name) override;
+    std::unique_ptr<Account> listedDomainUser(const std::string& dn,
+                                              std::optional<Bytes> hours) override;
     void forEachUserIn(const std::string& containerDn,
                        const std::function<void(HeldAccount&&)>& visit) override;
 
