@@ -8,14 +8,13 @@
 #include "platform/core/app_identity.h"
 #include "platform/core/utf8.h"
 #include "platform/workbook/cell_reference.h"
+#include "platform/workbook/cell_text.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/xlsx_writer.h"
 
 namespace qm {
 
 namespace {
-
-constexpr std::size_t kMaxCellCharacters = 32767;
 
 void checkCell(std::int32_t row, std::int32_t column, const std::string& text) {
     if (!isInsideWorksheet(row, column)) {
@@ -27,9 +26,9 @@ void checkCell(std::int32_t row, std::int32_t column, const std::string& text) {
         throw spreadsheetError("The text for cell " + cellName(row, column) + ", \"" +
                                utf8::repaired(text) + "\", is not valid UTF-8");
     }
-    if (utf8::utf16Length(text) > kMaxCellCharacters) {
+    if (utf8::utf16Length(text) > cell_text::kMaxCharacters) {
         throw spreadsheetError("The text for cell " + cellName(row, column) + " is longer than " +
-                               std::to_string(kMaxCellCharacters) + " characters");
+                               std::to_string(cell_text::kMaxCharacters) + " characters");
     }
 }
 

@@ -63,6 +63,8 @@ TEST_F(WorkbookWriterTest, AFailedSaveLeavesNoFileAndAnExistingOneUntouched) {
     errorOf([&] { save("existing.xlsx", {"new"}); });
     saved ? setenv("TMPDIR", saved, 1) : unsetenv("TMPDIR");
     EXPECT_EQ(testing::readBytes(existing), "old content");
+    // Nor does a workbook dropped unsaved, as when the run ends without abandoning it.
+    spreadsheet_->newWorkbook(folder_.file("dropped.xlsx"))->begin(0);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 2);
 }
 
