@@ -1,18 +1,20 @@
 #include "platform/workbook/new_workbook.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "logonhours/sheet_layout.h"
 #include "platform/core/app_identity.h"
 #include "platform/core/utf8.h"
 #include "platform/workbook/cell_reference.h"
+#include "platform/workbook/cell_text.h"
 #include "platform/workbook/spreadsheet_error.h"
+#include "platform/workbook/xlsx_writer.h"
 
 namespace qm {
 
 namespace {
-
-constexpr std::size_t kMaxCellCharacters = 32767;
 
 void checkCell(std::int32_t row, std::int32_t column, const std::string& text) {
     if (!isInsideWorksheet(row, column)) {
@@ -24,24 +26,62 @@ void checkCell(std::int32_t row, std::int32_t column, const std::string& text) {
         throw spreadsheetError("The text for cell " + cellName(row, column) + ", \"" +
                                utf8::repaired(text) + "\", is not valid UTF-8");
     }
-    if (utf8::utf16Length(text) > kMaxCellCharacters) {
+    if (utf8::utf16Length(text) > cell_text::kMaxCharacters) {
         throw spreadsheetError("The text for cell " + cellName(row, column) + " is longer than " +
-                               std::to_string(kMaxCellCharacters) + " characters");
+                               std::to_string(cell_text::kMaxCharacters) + " characters");
     }
 }
 
 }  // namespace
 
+NewWorkbook::NewWorkbook(std::string fileName) : fileName_(std::move(fileName)) {}
+
+NewWorkbook::~NewWorkbook() = default;
+
 void NewWorkbook::set(Int32 row, int column, const std::string& text) {
     checkCell(row.value(), column, text);
-    cells_.set(row.value(), column, text);
+    if (!text.empty()) {  // an empty text leaves the cell blank, as in the spreadsheet application
+        block_.push_back({row.value(), column, text});
+    }
+}
+
+template <typename Step>
+void NewWorkbook::toFile(Step step) {
+    try {
+        step();
+    } catch (const RunTimeError& error) {
+        failure_ = error;
+        file_.reset();
+    }
+}
+
+// The file takes rows only in ascending order: the names of an entry wait for its days.
+void NewWorkbook::writeBlock() {
+    if (file_) {
+        std::sort(block_.begin(), block_.end(), [](const Cell& a, const Cell& b) {
+            return std::tie(a.row, a.column) < std::tie(b.row, b.column);
+        });
+        toFile([&] {
+            for (const Cell& cell : block_) {
+                file_->write(cell.row, cell.column, cell.text);
+            }
+        });
+    }
+    block_.clear();
 }
 
 void NewWorkbook::begin(int biasHours) {
-    sheetName_ = sheet::kWorksheetName;
     set(sheet::kVersionRow, sheet::kColumnLabel, kVersionLabel);
     set(sheet::kVersionRow, sheet::kColumnOffset, sheet::offsetNote(biasHours));
     lastRow_ = sheet::kVersionRow;
+    toFile([&] {
+        file_ = std::make_unique<XlsxFile>(saveFileName(fileName_), sheet::kWorksheetName);
+        file_->setFont(sheet::kFontName, sheet::kFontSize);
+        for (int column = 1; column <= 4; ++column) {
+            file_->formatColumn(column, sheet::kColumnWidths[column - 1]);
+        }
+    });
+    writeBlock();
 }
 
 void NewWorkbook::writeNames(const UserEntryNames& names) {
@@ -67,18 +107,14 @@ void NewWorkbook::writeDays(const DayStrings& days) {
     for (int day = 0; day < 7; ++day) {
         set(r + 1 + day, sheet::kColumnDay, days[day]);
     }
+    writeBlock();
 }
 
 void NewWorkbook::finish() {
-    for (int column = 1; column <= 4; ++column) {
-        ColumnStyle& style = columns_[column];
-        style.fontName = sheet::kFontName;
-        style.fontSize = sheet::kFontSize;
-        style.width = sheet::kColumnWidths[column - 1];
-    }
     save();
 }
 
+// What was set before the error is kept: the entry being written too, as far as it got.
 void NewWorkbook::abandon() noexcept {
     try {
         save();
@@ -91,8 +127,15 @@ void NewWorkbook::save() {
     if (saved_) {
         throw spreadsheetError("The workbook has been closed");
     }
+    writeBlock();
     saved_ = true;
-    writeXlsxWorkbook(saveFileName(fileName_), {sheetName_, columns_, cells_});
+    if (failure_) {
+        throw *failure_;
+    }
+    if (file_) {
+        const std::unique_ptr<XlsxFile> file = std::move(file_);
+        file->close();
+    }
 }
 
 // A name without an extension gets ".xlsx", as in the spreadsheet application. Any other name is

@@ -4,7 +4,6 @@
 #include <xlsxwriter.h>
 
 #include <filesystem>
-#include <tuple>
 #include <utility>
 
 #include "platform/textfile/file_calls.h"
@@ -27,10 +26,28 @@ void check(lxw_error result, const std::string& path, const std::string& step) {
     }
 }
 
-// Builds the workbook file at path; the libxlsxwriter workbook lives only inside this class.
-class XlsxBuild {
-public:
-    XlsxBuild(const std::string& path, const std::string& target) : target_(target) {
+SiblingFile createTemporaryFor(const std::string& path) {
+    std::error_code error;
+    if (path.empty()) {
+        throw saveError("\"\"", "the name is empty");
+    }
+    if (fs::is_directory(path, error)) {
+        throw saveError(path, "that is a folder");
+    }
+    try {
+        return createTemporarySibling(path);
+    } catch (const RunTimeError& error) {
+        throw saveError(path, error.description());
+    }
+}
+
+}  // namespace
+
+XlsxFile::XlsxFile(const std::string& path, const std::string& sheetName) : target_(path) {
+    SiblingFile temporary = createTemporaryFor(path);
+    fd_ = temporary.fd;
+    temporary_ = std::move(temporary.path);
+    try {
         std::error_code error;
         tmpdir_ = fs::temp_directory_path(error).string();
         if (error) {
@@ -40,118 +57,67 @@ public:
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
         options.tmpdir = tmpdir_.data();
-        workbook_ = workbook_new_opt(path.c_str(), &options);
+        workbook_ = workbook_new_opt(temporary_.c_str(), &options);
         if (!workbook_) {
             throw saveError(target_, "the workbook could not be created");
         }
-    }
-    ~XlsxBuild() {
-        if (workbook_) {
-            lxw_workbook_free(workbook_);
-        }
-    }
-    XlsxBuild(const XlsxBuild&) = delete;
-    XlsxBuild& operator=(const XlsxBuild&) = delete;
-
-    void write(const SheetContent& sheet) {
-        worksheet_ = workbook_add_worksheet(workbook_, sheet.name.c_str());
+        worksheet_ = workbook_add_worksheet(workbook_, sheetName.c_str());
         if (!worksheet_) {
-            throw saveError(target_, "the worksheet name \"" + sheet.name + "\" was refused");
+            throw saveError(target_, "the worksheet name \"" + sheetName + "\" was refused");
         }
-        for (const auto& [column, style] : sheet.columns) {
-            setColumn(column, style);
-        }
-        sheet.cells.forEach([&](std::int32_t row, std::int32_t column, const std::string& text) {
-            const std::string escaped = cell_text::escapeForOoxml(text);
-            check(worksheet_write_string(worksheet_, static_cast<lxw_row_t>(row - 1),
-                                         static_cast<lxw_col_t>(column - 1), escaped.c_str(),
-                                         formatOfColumn(column)),
-                  target_, "Writing a cell");
-        });
-    }
-
-    void close() {
-        lxw_workbook* workbook = std::exchange(workbook_, nullptr);
-        check(workbook_close(workbook), target_, "Writing the file");
-    }
-
-private:
-    void setColumn(std::int32_t column, const ColumnStyle& style) {
-        lxw_format* format = nullptr;
-        if (style.fontName || style.fontSize) {
-            format = formatFor(style);
-            columnFormats_[column] = format;
-        }
-        const auto index = static_cast<lxw_col_t>(column - 1);
-        check(worksheet_set_column(worksheet_, index, index,
-                                   style.width.value_or(LXW_DEF_COL_WIDTH), format),
-              target_, "Formatting a column");
-    }
-
-    // One format per font, shared by every column that has it.
-    lxw_format* formatFor(const ColumnStyle& style) {
-        const auto key = std::tuple(style.fontName.value_or(""), style.fontSize.value_or(0));
-        if (auto found = fontFormats_.find(key); found != fontFormats_.end()) {
-            return found->second;
-        }
-        lxw_format* format = workbook_add_format(workbook_);
-        if (!format) {
-            throw saveError(target_, "a cell format could not be created");
-        }
-        if (style.fontName) {
-            format_set_font_name(format, style.fontName->c_str());
-        }
-        if (style.fontSize) {
-            format_set_font_size(format, *style.fontSize);
-        }
-        fontFormats_[key] = format;
-        return format;
-    }
-
-    lxw_format* formatOfColumn(std::int32_t column) const {
-        const auto found = columnFormats_.find(column);
-        return found == columnFormats_.end() ? nullptr : found->second;
-    }
-
-    std::string target_;
-    std::string tmpdir_;
-    lxw_workbook* workbook_ = nullptr;
-    lxw_worksheet* worksheet_ = nullptr;
-    std::map<std::tuple<std::string, double>, lxw_format*> fontFormats_;
-    std::map<std::int32_t, lxw_format*> columnFormats_;
-};
-
-}  // namespace
-
-void writeXlsxWorkbook(const std::string& path, const SheetContent& sheet) {
-    std::error_code error;
-    if (path.empty()) {
-        throw saveError("\"\"", "the name is empty");
-    }
-    if (fs::is_directory(path, error)) {
-        throw saveError(path, "that is a folder");
-    }
-    SiblingFile temporary{-1, {}};
-    try {
-        temporary = createTemporarySibling(path);
-    } catch (const RunTimeError& error) {
-        throw saveError(path, error.description());
-    }
-    try {
-        XlsxBuild build(temporary.path, path);
-        build.write(sheet);
-        build.close();
-        replaceWith(temporary.fd, temporary.path, path);
-    } catch (const RunTimeError& error) {
-        ::close(temporary.fd);
-        ::unlink(temporary.path.c_str());
-        throw error.source() == kSpreadsheetSource ? error : saveError(path, error.description());
     } catch (...) {
-        ::close(temporary.fd);
-        ::unlink(temporary.path.c_str());
+        discard();
         throw;
     }
-    ::close(temporary.fd);
+}
+
+XlsxFile::~XlsxFile() {
+    discard();
+}
+
+void XlsxFile::discard() noexcept {
+    if (workbook_) {
+        lxw_workbook_free(std::exchange(workbook_, nullptr));
+    }
+    if (fd_ >= 0) {
+        ::close(std::exchange(fd_, -1));
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void XlsxFile::setFont(const std::string& name, double size) {
+    font_ = workbook_add_format(workbook_);
+    if (!font_) {
+        throw saveError(target_, "a cell format could not be created");
+    }
+    format_set_font_name(font_, name.c_str());
+    format_set_font_size(font_, size);
+}
+
+void XlsxFile::formatColumn(std::int32_t column, double width) {
+    const auto index = static_cast<lxw_col_t>(column - 1);
+    check(worksheet_set_column(worksheet_, index, index, width, font_), target_,
+          "Formatting a column");
+    formattedColumns_.insert(column);
+}
+
+void XlsxFile::write(std::int32_t row, std::int32_t column, const std::string& text) {
+    const std::string escaped = cell_text::escapeForOoxml(text);
+    lxw_format* format = formattedColumns_.count(column) != 0 ? font_ : nullptr;
+    check(worksheet_write_string(worksheet_, static_cast<lxw_row_t>(row - 1),
+                                 static_cast<lxw_col_t>(column - 1), escaped.c_str(), format),
+          target_, "Writing a cell");
+}
+
+void XlsxFile::close() {
+    check(workbook_close(std::exchange(workbook_, nullptr)), target_, "Writing the file");
+    try {
+        replaceWith(fd_, temporary_, target_);
+    } catch (const RunTimeError& error) {
+        throw error.source() == kSpreadsheetSource ? error
+                                                   : saveError(target_, error.description());
+    }
+    ::close(std::exchange(fd_, -1));
 }
 
 }  // namespace qm
