@@ -33,17 +33,7 @@ void whenModalAppears(std::function<void(QWidget*)> act) {
 
 }  // namespace
 
-class QtPlatformTest : public ::testing::Test {
-    void TearDown() override {
-        // A failed test may leave a dialog open: close it so the next test starts clean.
-        while (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
-            QCoreApplication::processEvents();
-        }
-    }
-};
-
-TEST_F(QtPlatformTest, inputBoxesMaskPasswordsAndAnswerNothingWhenCancelled) {
+TEST(QtPlatform, inputBoxesMaskPasswordsAndAnswerNothingWhenCancelled) {
     QtDialogs dialogs;
     QString seen;
     for (const bool masked : {true, false}) {
@@ -58,7 +48,7 @@ TEST_F(QtPlatformTest, inputBoxesMaskPasswordsAndAnswerNothingWhenCancelled) {
     }
 }
 
-TEST_F(QtPlatformTest, fileDialogsShowTheTitleFilterAndKeptName) {
+TEST(QtPlatform, fileDialogsShowTheTitleFilterAndKeptName) {
     QTemporaryDir dir;
     // A name that does not exist yet is taken as typed: the Set run tells a missing file itself.
     const QString hours = dir.filePath("hours.xlsx");
@@ -90,7 +80,7 @@ TEST_F(QtPlatformTest, fileDialogsShowTheTitleFilterAndKeptName) {
 }
 
 // The standard offset, never the daylight-saving one, whatever the date.
-TEST_F(QtPlatformTest, theBiasIsTheStandardOffsetInMinutesWestOfUtc) {
+TEST(QtPlatform, theBiasIsTheStandardOffsetInMinutesWestOfUtc) {
     const QByteArray saved = qgetenv("TZ");
     QtSystem system;
     const std::pair<const char*, int> zones[] = {{"America/New_York", 300},
@@ -106,7 +96,7 @@ TEST_F(QtPlatformTest, theBiasIsTheStandardOffsetInMinutesWestOfUtc) {
     ASSERT_TRUE(error.description().find("Nowhere/Atlantis") != std::string::npos);
 }
 
-TEST_F(QtPlatformTest, digitGroupingAndTheEditor) {
+TEST(QtPlatform, digitGroupingAndTheEditor) {
     QtSystem system;
     for (std::int64_t number : {1234567LL, -32768LL}) {
         ASSERT_EQ(system.parseGrouped(system.formatGrouped(number)), number);

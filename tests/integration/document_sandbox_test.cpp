@@ -51,21 +51,23 @@ Week daysOf(const std::string& hex, int bias) {
     return week;
 }
 
-// PC01's local accounts (a new account allows every hour), a user directly in the domain, and two
-// units of tricky names and users without a value.
-SampleNode unit(const std::string& ou, std::vector<SampleUser> users) {
-    return {ou + "," + kCorpDomain, ou, kCorpDomain, std::move(users)};
+// A unit of corp.test, with no name the domain object itself; or a computer.
+SampleNode unit(const std::string& ou, std::vector<SampleUser> users,
+                const std::string& domain = kCorpDomain) {
+    const std::string name = ou.empty() || ou == domain ? domain : ou + "," + domain;
+    return {name, ou, domain, std::move(users)};
 }
 
+// PC01's local accounts (a new account allows every hour), a user directly in the domain, and two
+// units of tricky names and users without a value.
 std::vector<SampleNode> sampleNodes() {
-    return {{"PC01",
-             "PC01",
-             "PC01",
-             {{"Administrator", "Administrator", kAll},
-              {"kiosk", "kiosk", kWk0818},
-              {"lab1", "lab1", kAll},
-              {"scanner", "scanner", kNights}}},
-            {kCorpDomain, "", kCorpDomain, {{"Root User", "rootuser", kWk0818}}},
+    return {unit("PC01",
+                 {{"Administrator", "Administrator", kAll},
+                  {"kiosk", "kiosk", kWk0818},
+                  {"lab1", "lab1", kAll},
+                  {"scanner", "scanner", kNights}},
+                 "PC01"),
+            unit("", {{"Root User", "rootuser", kWk0818}}),
             unit("OU=Sales,OU=West", {{"Smith, Jim", "jsmith", kWk0818},
                                       {"Ann=Lee", "alee", ""},
                                       {"Zo\xC3\xAB \xC3\x85ngstr\xC3\xB6m", "zangstrom", kWeekend},
@@ -159,11 +161,6 @@ inline CellGrid libreOfficeCells(const std::filesystem::path& folder, const std:
     return parseLibreOfficeCsv(readBytes((folder / workbook).replace_extension(".csv").string()));
 }
 
-// Starts the DC again even when a test fails half-way.
-struct DcRestarter {
-    ~DcRestarter() { std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1"); }
-};
-
 }  // namespace
 
 class DocumentSandboxTest : public ::testing::Test {
@@ -202,7 +199,7 @@ class DcStoppedMidRun : public DocumentSandboxTest, public ::testing::WithParamI
 TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
     const bool workbook = GetParam();
     constexpr int kStopAtUser = 10;
-    const DcRestarter restartAtEnd;
+    const SandboxRestarter restartAtEnd;
     ProgramRun run(workbook ? 300 : 0, folder.path(), workbook);  // a ticket for the workbook
     const std::string file = folder.file(workbook ? "many.xlsx" : "many.csv");
     SelectionScreen& screen = run.next(false, workbook, file);

@@ -198,29 +198,23 @@ void buildCorpDomain(FakeDirectory& directory) {
     directory.setRootDomain(kCorp);
     directory.addDomain(kEmea, kCorp);
     directory.addComputer("PC1");
-    // Containers in the order the directory lists them, each after its parent.
-    for (const auto& [parent, rdn] :
-         std::vector<std::pair<std::string, std::string>>{{kCorp, "CN=Builtin"},
-                                                          {kCorp, "CN=Users"},
-                                                          {kCorp, "cn=System"},
-                                                          {"cn=System," + kCorp, "CN=Policies"},
-                                                          {kCorp, "OU=Sales"},
-                                                          {"OU=Sales," + kCorp, "OU=East"},
-                                                          {"OU=Sales," + kCorp, "CN=System"},
-                                                          {kEmea, "CN=Users"}}) {
-        directory.addContainer(parent, rdn);
+    // Containers in the order the directory lists them, each after its parent; a name with a comma
+    // is below another container.
+    for (const std::string dn : {"CN=Builtin", "CN=Users", "cn=System", "CN=Policies,cn=System",
+                                 "OU=Sales", "OU=East,OU=Sales", "CN=System,OU=Sales"}) {
+        const std::size_t comma = dn.find(',');
+        directory.addContainer(comma == dn.npos ? kCorp : dn.substr(comma + 1) + "," + kCorp,
+                               dn.substr(0, comma));
     }
-    for (const auto& [parent, cn] :
-         std::vector<std::pair<std::string, std::string>>{{kCorp, "Ann"},
-                                                          {kCorp, "Bob"},
-                                                          {kCorp, "Cid"},
-                                                          {kCorp, "Dee"},
-                                                          {"CN=Users," + kCorp, "Administrator"},
-                                                          {"OU=Sales," + kCorp, "Eve"},
-                                                          {"OU=Sales," + kCorp, "Fay"},
-                                                          {"CN=Users," + kEmea, "Gus"}}) {
-        directory.addUser(parent, cn);
+    directory.addContainer(kEmea, "CN=Users");
+    for (const char* cn : {"Ann", "Bob", "Cid", "Dee"}) {
+        directory.addUser(kCorp, cn);
     }
+    directory.addUser("CN=Users," + kCorp, "Administrator");
+    for (const char* cn : {"Eve", "Fay"}) {
+        directory.addUser("OU=Sales," + kCorp, cn);
+    }
+    directory.addUser("CN=Users," + kEmea, "Gus");
     for (const char* name : {"Administrator", "Guest", "backup"}) {
         directory.addLocalUser("PC1", name);
     }

@@ -80,6 +80,13 @@ inline void runSandbox(const std::string& arguments) {
     runCommand(std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments + " >/dev/null 2>&1");
 }
 
+// Starts the servers a test stopped again when it goes, even when the test fails half-way.
+struct SandboxRestarter {
+    ~SandboxRestarter() {
+        (void)std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1");
+    }
+};
+
 // An OpenLDAP tool signed in to the corp DC as the account (the sandbox password is everyone's)
 // over StartTLS.
 inline std::string ldapTool(const std::string& tool, const std::string& account = "Administrator") {
