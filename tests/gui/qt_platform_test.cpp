@@ -4,7 +4,6 @@
 #include <QInputDialog>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_system.h"
@@ -18,17 +17,11 @@ namespace {
 
 // Acts on the next modal dialog once it is up: a modal blocks in exec(), so the test's hands
 // work from a timer that polls for it.
-void whenModalAppears(std::function<void(QWidget*)> act) {
-    auto* poll = new QTimer(qApp);
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            act(modal);
-        }
+void whenModalAppears(const std::function<void(QWidget*)>& act) {
+    QTimer::singleShot(10, [act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        modal != nullptr ? act(modal) : whenModalAppears(act);
     });
-    poll->start();
 }
 
 }  // namespace

@@ -3,11 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTest>
-#include <memory>
 
 #include "screen_fixture.h"
-#include "selection/tree_view.h"
 #include "shell/about_screen.h"
 #include "shell/main_screen.h"
 

@@ -5,11 +5,8 @@
 // servers' names resolve. The last LDAP test stops and restarts the DC, the last WinNT test gives
 // PC01 up for the rest of the process, so the suite runs alone.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <tuple>
 
 #include "platform/ldap/directory_services.h"
@@ -29,10 +26,9 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using namespace qm::testing;
 
-const std::string kCorp = "DC=corp,DC=test";
-const std::string kSales = "OU=Sales,OU=West," + kCorp;
+const std::string kSales = "OU=Sales,OU=West," + kCorpDomain;
 // The user these tests write to (the WinNT side's tests write to another one).
-const std::string kPatOrtiz = "CN=Pat Ortiz,CN=Users," + kCorp;
+const std::string kPatOrtiz = "CN=Pat Ortiz,CN=Users," + kCorpDomain;
 
 // A corp user's logonHours as the DC holds them; nothing when the user has none.
 std::optional<Bytes> corpLogonHours(const std::string& dn) {
@@ -58,18 +54,13 @@ void setCorpLogonHours(const std::string& dn, const std::optional<Bytes>& value)
 
 // Stops a sandbox server's processes ("corp", "pc01": one process group) without ending them, and
 // continues them when it goes: the kernel still accepts connections, and nothing answers.
-class SandboxServerFrozen {
-public:
+struct SandboxServerFrozen {
     explicit SandboxServerFrozen(const std::string& server)
-        : group_(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
-        runCommand("kill -STOP" + group_);
+        : group(" -$(cut -d' ' -f1 \"$QUILLMARK_SANDBOX_DIR/run/" + server + ".pid\")") {
+        runCommand("kill -STOP" + group);
     }
-    ~SandboxServerFrozen() { std::system(("kill -CONT" + group_).c_str()); }
-    SandboxServerFrozen(const SandboxServerFrozen&) = delete;
-    SandboxServerFrozen& operator=(const SandboxServerFrozen&) = delete;
-
-private:
-    std::string group_;
+    ~SandboxServerFrozen() { (void)std::system(("kill -CONT" + group).c_str()); }
+    const std::string group;
 };
 
 class LdapSandbox : public ::testing::Test {
@@ -96,11 +87,11 @@ protected:
 TEST_F(LdapSandbox, TheTicketFindsTheForestAndKeysNodesAsTheDirectoryWritesThem) {
     ASSERT_TRUE(credentials.hasKerberosTicket());
     ASSERT_TRUE(directory->inDomain());
-    EXPECT_EQ(directory->forestRootDomain(), kCorp);
+    EXPECT_EQ(directory->forestRootDomain(), kCorpDomain);
     const DirectoryNode sales = directory->domain("ou=sales,ou=west,dc=corp,dc=test");
     EXPECT_EQ(sales.key, kSales);
     EXPECT_EQ(sales.name, "OU=Sales");
-    EXPECT_EQ(directory->domain(kCorp).name, "DC=corp");
+    EXPECT_EQ(directory->domain(kCorpDomain).name, "DC=corp");
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -114,8 +105,8 @@ TEST_F(LdapSandbox, GroupsUnitsContactsAndImpossibleNamesFailTheBind) {
     signInWithPassword("Administrator@corp.test");
     const Bytes before = corpLogonHours(kPatOrtiz).value_or(Bytes());
     for (const std::string& impossible :
-         {"CN=Pat Ortiz\0x,CN=Users,"s + kCorp, kPatOrtiz + "\0,DC=branch,DC=test"s,
-          "CN=,CN=Users," + kCorp}) {
+         {"CN=Pat Ortiz\0x,CN=Users,"s + kCorpDomain, kPatOrtiz + "\0,DC=branch,DC=test"s,
+          "CN=,CN=Users," + kCorpDomain}) {
         EXPECT_EQ(errorOf([&] { directory->domainUser(impossible); }).number(),
                   hresult::BadPathName);
     }
@@ -135,7 +126,7 @@ TEST_F(LdapSandbox, LogonHoursOfOtherLengthsAreRefusedOrReadAsHeld) {
     }
     EXPECT_EQ(corpLogonHours(kPatOrtiz), before);
     for (const std::string& dn :
-         {"CN=Long Hours,OU=Odd," + kCorp, "CN=Short Hours,OU=Odd," + kCorp}) {
+         {"CN=Long Hours,OU=Odd," + kCorpDomain, "CN=Short Hours,OU=Odd," + kCorpDomain}) {
         const Bytes held = corpLogonHours(dn).value();
         EXPECT_NE(held.size(), 21U);
         EXPECT_EQ(directory->domainUser(dn)->logonHours(), held) << dn;
@@ -147,7 +138,7 @@ TEST_F(LdapSandbox, LogonHoursOfOtherLengthsAreRefusedOrReadAsHeld) {
 TEST_F(LdapSandbox, AStalledDcIsWaitedForTwiceAndThenFailsEveryCallAtOnce) {
     LdapSession session("ldap://dc1.corp.test", "corp.test", credentials);
     const auto readUser = [&](int i) {
-        const std::string dn = i % 2 == 0 ? kPatOrtiz : "CN=Administrator,CN=Users," + kCorp;
+        const std::string dn = i % 2 == 0 ? kPatOrtiz : "CN=Administrator,CN=Users," + kCorpDomain;
         return session.search({dn, LDAP_SCOPE_BASE, "(objectClass=user)", {"logonHours"}},
                               {"Cannot bind to " + dn, kLdapSource});
     };
@@ -170,16 +161,16 @@ TEST_F(LdapSandbox, AStalledDcIsWaitedForTwiceAndThenFailsEveryCallAtOnce) {
 // services must reconnect by themselves once the DC is back.
 TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) {
     const auto connection = directory->openQueryConnection();
-    directory->domain(kCorp);
+    directory->domain(kCorpDomain);
     // Dropped with its second page asked for, a stream leaves the session as it was.
-    EXPECT_TRUE(connection->users("OU=Many," + kCorp)->next());
+    EXPECT_TRUE(connection->users("OU=Many," + kCorpDomain)->next());
     EXPECT_EQ(connection->countUsers(kSales)->total(), 4);
 
     const SandboxRestarter restartAtEnd;
     runSandbox("stop corp");
     for (const auto& call :
-         std::vector<std::function<void()>>{[&] { directory->childContainers(kCorp); },
-                                            [&] { directory->domain("OU=West," + kCorp); },
+         std::vector<std::function<void()>>{[&] { directory->childContainers(kCorpDomain); },
+                                            [&] { directory->domain("OU=West," + kCorpDomain); },
                                             [&] { connection->countUsers(kSales)->total(); }}) {
         const auto start = std::chrono::steady_clock::now();
         const RunTimeError error = errorOf(call);
@@ -189,7 +180,7 @@ TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) 
             << error.description();
     }
     runSandbox("start");
-    EXPECT_FALSE(directory->childContainers(kCorp).empty());
+    EXPECT_FALSE(directory->childContainers(kCorpDomain).empty());
     EXPECT_EQ(connection->countUsers(kSales)->total(), 4);
 }
 

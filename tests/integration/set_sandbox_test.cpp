@@ -473,6 +473,7 @@ TEST_F(SetSandboxTest, aDcStoppedMidRunLeavesEveryUserAsTheLogSays) {
             bar = bar != nullptr ? bar : widget->findChild<QProgressBar*>("pbrUsers");
         }
         ASSERT_NE(bar, nullptr);
+        EXPECT_EQ(bar->isVisible() ? bar->maximum() : -1, kUsers);  // the run shows its progress
         hook = QObject::connect(bar, &QProgressBar::valueChanged, [](int at) {
             if (at == 500) {
                 runSandbox("stop corp");

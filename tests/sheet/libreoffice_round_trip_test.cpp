@@ -7,7 +7,6 @@
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/workbook_application.h"
 #include "support/libreoffice.h"
-#include "support/workbook_files.h"
 
 // Round trips against LibreOffice, a spreadsheet application written by others: what this program
 // writes must open there with the exact cells and formatting, and what LibreOffice saves must read

@@ -57,9 +57,16 @@ struct FakeUserStream : UserStream {
     std::size_t next_ = 0;
 };
 
+// A count whose query opened; reading its total is a call of its own, which may fail.
 struct FakeUserCount : UserCount {
-    explicit FakeUserCount(std::size_t users) : users(users) {}
-    std::int32_t total() override { return static_cast<std::int32_t>(users); }
+    FakeUserCount(FakeDirectory& directory, std::string key, std::size_t users)
+        : dir(directory), key(std::move(key)), users(users) {}
+    std::int32_t total() override {
+        dir.record("total", key);
+        return static_cast<std::int32_t>(users);
+    }
+    FakeDirectory& dir;
+    std::string key;
     std::size_t users;
 };
 
@@ -71,7 +78,7 @@ struct FakeConnection : QueryConnection {
         open = false;
     }
     std::unique_ptr<UserCount> countUsers(const std::string& nodeKey) override {
-        return std::make_unique<FakeUserCount>(usersOf("count", nodeKey).size());
+        return std::make_unique<FakeUserCount>(dir, nodeKey, usersOf("count", nodeKey).size());
     }
     std::unique_ptr<UserStream> users(const std::string& nodeKey) override {
         return std::make_unique<FakeUserStream>(usersOf("users", nodeKey));

@@ -5,11 +5,8 @@
 
 #include <array>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "support/workbook_files.h"
 

@@ -8,22 +8,16 @@
 #include <QByteArray>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <filesystem>
-#include <memory>
 #include <optional>
-#include <string>
 
 #include "gui/screen_fixture.h"
 #include "platform/ldap/directory_services.h"
-#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 #include "support/libreoffice.h"
 #include "support/sandbox_tools.h"
 
 namespace qm::testing {
-
-inline const std::string kCorpDomain = "DC=corp,DC=test";
 
 // The value on an LDIF line of the attribute, base64 decoded; nothing on another attribute's line.
 inline std::optional<std::string> ldifValue(const std::string& line, const std::string& attribute) {

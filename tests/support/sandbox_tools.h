@@ -14,6 +14,8 @@
 
 namespace qm::testing {
 
+inline const std::string kCorpDomain = "DC=corp,DC=test";
+
 // Runs a shell command and returns what it printed; a failing command throws.
 inline std::string runCommand(const std::string& command) {
     std::string output;

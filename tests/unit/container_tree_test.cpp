@@ -134,19 +134,6 @@ TEST_F(ContainerTreeTest, IncludeSubNodesChecksFromTheFirstToTheLastChildOnly) {
     EXPECT_EQ(shown, "10/4");  // 1 + 2 + 3 + 4
 }
 
-// A server that fails between two pages of a count: the query opens, its rows cannot be read.
-struct LostAfterFirstPage : QueryConnection {
-    bool isOpen() const override { return true; }
-    void close() override {}
-    std::unique_ptr<UserCount> countUsers(const std::string&) override {
-        struct Lost : UserCount {
-            std::int32_t total() override { throw RunTimeError(2, "Lost", "Provider"); }
-        };
-        return std::make_unique<Lost>();
-    }
-    std::unique_ptr<UserStream> users(const std::string&) override { return nullptr; }
-};
-
 // Each trap names its routine and the step it reached, closes the query connection and ends the
 // program.
 TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
@@ -161,8 +148,8 @@ TEST_F(ContainerTreeTest, FailuresEndTheProgramThroughTheTrapOfTheirRoutine) {
     directory.addContainer("DC=other", "OU=X");
     directory.fail("children", "OU=X,DC=other", noSuchObject());
     EXPECT_THROW(tree.AddDomainNode(directory.domain("DC=other"), ""), ProgramEnded);
-    LostAfterFirstPage lost;
-    tree.setConnection(&lost);
+    // A server that fails between two pages of a count: the query opens, its rows cannot be read.
+    directory.fail("total", kCorp, RunTimeError(2, "Lost", "Provider"));
     EXPECT_THROW(click(2), ProgramEnded);
 
     ASSERT_EQ(trap.messages.size(), 5U);

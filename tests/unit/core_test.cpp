@@ -1,5 +1,4 @@
 // The program's conventions (checked integers, the error trap) and the logon-hours value.
-#include <gtest/gtest.h>
 
 #include "logonhours/bias_hours.h"
 #include "logonhours/logon_hours.h"

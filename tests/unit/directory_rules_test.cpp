@@ -2,7 +2,6 @@
 // LDAP side may send, how it signs in, how it gives up on a server that is no DC or falls silent;
 // the names the WinNT side refuses before contacting anyone, and hours read in other units.
 
-#include <gtest/gtest.h>
 #include <ldap.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,7 +1,4 @@
-#include <gtest/gtest.h>
-
 #include "document/distinguished_name.h"
-#include "logonhours/logon_hours.h"
 #include "logonhours/sheet_layout.h"
 #include "setting/csv_line.h"
 #include "support/fake_trap.h"
