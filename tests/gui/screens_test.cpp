@@ -177,7 +177,6 @@ TEST_F(SelectionScreenTest, DocumentStartUpShowsTheTreeAndDisablesWhatNeedsASele
     EXPECT_EQ(count(), QString("0"));
     EXPECT_EQ(selectionButtons(), std::string("000"));
     EXPECT_EQ(flags({"tvwContainers", "cmdAdd", "cmdAddDomain", "lblNumber"}), std::string("1111"));
-    EXPECT_EQ(screen->biasHours().value(), 5);
     EXPECT_TRUE(fixture->dialogs.shown.empty());
 
     // Enlarged, the tree takes the room; below it, controls keep their distances from the bottom

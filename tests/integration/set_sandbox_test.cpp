@@ -184,9 +184,8 @@ const std::string kLogTrailer = "Finished at: 6/15/2026 10:30:00 AM";
 
 // The log is in Windows-1252, which agrees with Latin-1 on every letter used here.
 std::vector<std::string> logLines(const std::string& programFolder) {
-    return nonEmptyLines(QString::fromLatin1(readBytes(programFolder + "/Quillmark.log"))
-                             .remove('\r')
-                             .toStdString());
+    const QString log = QString::fromLatin1(readBytes(programFolder + "/Quillmark.log"));
+    return nonEmptyLines(QString(log).remove('\r').toStdString());
 }
 
 // A bind as the user followed by a read of the root entry: Samba checks logon hours at the bind.

@@ -109,17 +109,14 @@ FakeObject& FakeDirectory::add(Kind kind, const std::string& parent, const std::
 FakeObject& FakeDirectory::addUser(const std::string& parentDn, const std::string& cn,
                                    const std::string& logonName, std::optional<Bytes> logonHours) {
     FakeObject& user = add(Kind::User, parentDn, "CN=" + cn + "," + parentDn);
-    user.user.commonName = cn;
-    user.user.logonName = logonName.empty() ? cn : logonName;
-    user.user.logonHours = std::move(logonHours);
+    user.user = {cn, logonName.empty() ? cn : logonName, user.dn, std::move(logonHours)};
     return user;
 }
 
 FakeObject& FakeDirectory::addLocalUser(const std::string& computer, const std::string& name,
                                         std::optional<Bytes> logonHours) {
     FakeObject& user = add(Kind::User, computer, computer + "/" + name);
-    user.user.commonName = user.user.logonName = name;
-    user.user.logonHours = std::move(logonHours);
+    user.user = {name, name, user.dn, std::move(logonHours)};
     return user;
 }
 

@@ -28,19 +28,11 @@ using namespace std::string_literals;
 using testing::errorOf;
 using testing::LoopbackListener;
 
-// What a Set row's name, container and domain make is sent only when it is a complete DN: a NUL
-// would end the C string early and name another object, and an empty part cannot name anything.
-TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServerWithSlashEscapesUndone) {
-    for (const auto& [dn, sent] : std::vector<std::pair<std::string, std::string>>{
-             {"CN=Smith\\, Jim,OU=Sales,DC=corp,DC=test",
-              "CN=Smith\\, Jim,OU=Sales,DC=corp,DC=test"},
-             {"CN=a\\\\\\/b,DC=x", "CN=a\\\\/b,DC=x"}}) {
-        EXPECT_EQ(plainDn(dn).value_or("refused"), sent) << dn;
-    }
-    for (const std::string& refused : {"CN=victim,OU=Inj,DC=corp,DC=test\0,DC=branch,DC=test"s,
-                                       "CN=,OU=Sales,DC=x"s, "CN=a,,DC=x"s, "pc01"s}) {
-        EXPECT_FALSE(plainDn(refused)) << refused;
-    }
+// What a Set row's name, container and domain make is sent only when it is a complete DN: an empty
+// part cannot name anything. The sandbox suites send the escapes and refuse a NUL, an empty name
+// and a part without "=" end to end.
+TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServer) {
+    EXPECT_FALSE(plainDn("CN=a,,DC=x"));
     EXPECT_EQ(relativeName("CN=Smith\\, Jim,OU=Sales,DC=x"), "CN=Smith\\, Jim");
     EXPECT_EQ(dnsDomainOf("OU=Sales, dc=corp,DC=test "), "corp.test");
 }
@@ -127,18 +119,14 @@ std::string ber(int tag, const std::string& contents) {
     return std::string{static_cast<char>(tag), static_cast<char>(contents.size())} + contents;
 }
 
-// A loopback server answers the first request (its message id at offset 4) with StartTLS's success
-// and then says nothing more.
+// A loopback server answers the first request of a connection (its message id is 1) with
+// StartTLS's success and then says nothing more.
 TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnswerTimeout) {
     setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);
+    const std::string success = ber(0x0A, "\0") + ber(0x04, "") + ber(0x04, "");
     const LoopbackListener server(
-        LoopbackListener::Mode::Answering, "127.0.0.1", 0, [](const std::string& request) {
-            const std::string success = ber(0x0A, "\0") + ber(0x04, "") + ber(0x04, "");
-            return request.size() < 5
-                       ? ""
-                       : ber(0x30, ber(0x02, {request[4]}) +
-                                       ber(0x78, success + ber(0x8A, LDAP_EXOP_START_TLS)));
-        });
+        LoopbackListener::Mode::Answering, "127.0.0.1", 0,
+        ber(0x30, ber(0x02, "\1") + ber(0x78, success + ber(0x8A, LDAP_EXOP_START_TLS))));
     testing::FakeDialogs dialogs;
     Credentials credentials(dialogs);
     LdapSession session("ldap://127.0.0.1:" + std::to_string(server.port()), "corp.test",

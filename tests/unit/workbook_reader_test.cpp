@@ -81,34 +81,6 @@ protected:
     std::string file_ = folder_.file("book.xlsx");
 };
 
-// Numbers are read as LibreOffice writes them in the round trips; the kinds of cell here are other
-// programs'.
-TEST_F(WorkbookReaderTest, ReadsEveryKindOfCellAsAPersonSeesIt) {
-    workbook(
-        "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
-        "<c r=\"C1\" t=\"b\"><v>1</v></c><c r=\"D1\" t=\"str\"><f>A1&amp;\"x\"</f><v>plainx</v></c>"
-        "<c r=\"E1\" t=\"inlineStr\"><is><t>inline &lt;&amp;&gt;</t></is></c><c r=\"F1\" s=\"1\"/>"
-        "</row><row r=\"10\"><c r=\"AA10\" t=\"inlineStr\"><is><r><t>in</t></r><r><t>line</t></r>"
-        "</is></c></row><row><c t=\"inlineStr\"><is><t>row 11</t></is></c><c t=\"s\"><v>2</v></c>"
-        "</row>",
-        "<si><r><rPr><b/></rPr><t>rich </t></r><r><t xml:space=\"preserve\">text </t></r>"
-        "<rPh sb=\"0\" eb=\"1\"><t>PHONETIC</t></rPh></si>"
-        "<si><t>_x005F_x0041_ and _x0041_</t></si><si><t>B</t></si>");
-    auto reader = openWorkbookFile(file_);
-    EXPECT_EQ(reader->sheetName(), "First");
-    // By row and column; the first cell again at the end: back at the top, it is read again.
-    const std::vector<std::pair<std::string, std::string>> cells = {
-        {"1/1", "rich text "}, {"1/2", "_x0041_ and A"}, {"1/3", "TRUE"},
-        {"1/4", "plainx"},     {"1/5", "inline <&>"},    {"1/6", ""},
-        {"5/1", ""},           {"10/27", "inline"},      {"11/1", "row 11"},
-        {"11/2", "B"},         {"1/1", "rich text "}};
-    for (const auto& [at, text] : cells) {
-        const Variant value =
-            reader->cellValue(std::stoi(at), std::stoi(at.substr(at.find('/') + 1)));
-        EXPECT_TRUE(text.empty() ? value.isEmpty() : value == Variant(text)) << at;
-    }
-}
-
 // Whatever a file holds, reading it is a run-time error of the spreadsheet, never a crash, a
 // hang or an exhausted memory.
 TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
