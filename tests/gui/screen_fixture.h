@@ -2,10 +2,8 @@
 
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QTest>
 #include <QTreeWidget>
 #include <optional>
-#include <string>
 
 #include "platform/qt/screen_services.h"
 #include "selection/selection_screen.h"

@@ -3,13 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTest>
-#include <functional>
-#include <memory>
-#include <tuple>
 
 #include "screen_fixture.h"
-#include "selection/tree_view.h"
 #include "shell/about_screen.h"
 #include "shell/main_screen.h"
 
@@ -74,7 +69,8 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     ASSERT_EQ(select.fileName(), std::string("/srv/hours.csv"));
 }
 
-TEST_F(MainScreenTest, browseForDocumentOpensTheFolderBrowserAtTheProgramsFolder) {
+// Document: the folder browser at the program's folder; Set: the file dialog of the format.
+TEST_F(MainScreenTest, browseOpensTheFolderBrowserOrTheFileDialogTitledAndFilteredForTheFormat) {
     showMain();
     txtFile().setText("/somewhere/else.xlsx");
     fixture.dialogs.inputAnswers = {"", "  /home/admin/out  "};
@@ -86,10 +82,7 @@ TEST_F(MainScreenTest, browseForDocumentOpensTheFolderBrowserAtTheProgramsFolder
 
     QTest::keyClick(main.get(), Qt::Key_B, Qt::AltModifier);  // &Browse...
     QM_WAIT_EQ(txtFile().text(), QString("/home/admin/out"));
-}
 
-TEST_F(MainScreenTest, browseForSetOpensTheFileDialogTitledAndFilteredForTheFormat) {
-    showMain();
     QTest::mouseClick(&option("optSet"), Qt::LeftButton);
     fixture.dialogs.inputAnswers = {" /data/hours.xlsx "};
     QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);
@@ -184,7 +177,6 @@ TEST_F(SelectionScreenTest, DocumentStartUpShowsTheTreeAndDisablesWhatNeedsASele
     EXPECT_EQ(count(), QString("0"));
     EXPECT_EQ(selectionButtons(), std::string("000"));
     EXPECT_EQ(flags({"tvwContainers", "cmdAdd", "cmdAddDomain", "lblNumber"}), std::string("1111"));
-    EXPECT_EQ(screen->biasHours().value(), 5);
     EXPECT_TRUE(fixture->dialogs.shown.empty());
 
     // Enlarged, the tree takes the room; below it, controls keep their distances from the bottom
@@ -222,34 +214,29 @@ TEST_F(SelectionScreenTest, SetStartUpHidesTheSelectionControlsBeforeTheSetRun) 
 // A trapped handler shows a critical box naming its routine and step, closes the query
 // connection when it is open, and ends the program.
 TEST_F(SelectionScreenTest, TrapsNameTheirRoutineAndStepAndEndTheProgram) {
-    const std::tuple<std::function<void()>, std::string, bool> cases[] = {
-        {[&] {
-             fixture->directory.fail("computer", "PC1", noSuchObject());
-             load();
-         },
-         "Error 6 in QMK1\r\nError Number: -2147016656\r\n"
-         "Description:  There is no such object on the server.\r\n"
-         "Source:       Active Directory",
-         false},
-        {[&] {
-             load();
-             fixture->dialogs.inputAnswers = {"pc1"};
-             press("cmdAdd");
-         },
-         "Error 3 in QMK22\r\nError Number: 35602\r\n"
-         "Description:  Key is not unique in collection\r\nSource:       TreeView",
-         true},
-    };
-    for (const auto& [act, message, closesConnection] : cases) {
-        screen.reset();
-        fixture = std::make_unique<ScreenFixture>();
-        buildCorpDomain(fixture->directory);
-        EXPECT_THROW(act(), ProgramEnded);
+    const auto expectTrap = [&](const std::string& message, bool closesConnection) {
         EXPECT_EQ(fixture->dialogs.messages(), std::vector<std::string>{message});
         EXPECT_EQ(fixture->dialogs.shown.back().style, MessageStyle::Critical);
         EXPECT_EQ(fixture->programEnd.status, std::optional<int>(kExitAfterError));
         EXPECT_EQ(fixture->directory.calls.back() == "close connection", closesConnection);
-    }
+    };
+    fixture->directory.fail("computer", "PC1", noSuchObject());
+    EXPECT_THROW(load(), ProgramEnded);
+    expectTrap(
+        "Error 6 in QMK1\r\nError Number: -2147016656\r\nDescription:  There is no such "
+        "object on the server.\r\nSource:       Active Directory",
+        false);
+
+    screen.reset();
+    fixture = std::make_unique<ScreenFixture>();
+    buildCorpDomain(fixture->directory);
+    load();
+    fixture->dialogs.inputAnswers = {"pc1"};
+    EXPECT_THROW(press("cmdAdd"), ProgramEnded);
+    expectTrap(
+        "Error 3 in QMK22\r\nError Number: 35602\r\nDescription:  Key is not unique in "
+        "collection\r\nSource:       TreeView",
+        true);
 }
 
 // The buttons follow the marks; the program's own marks show too.

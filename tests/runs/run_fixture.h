@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "logonhours/logon_hours.h"
@@ -17,17 +15,11 @@
 
 namespace qm::testing {
 
-// A progress bar that remembers how far it went.
-class FakeProgressBar : public ProgressBar {
-public:
-    void setMaximum(Int16 value) override { maximum = value.value(); }
-    void setValue(Int16 value) override {
-        onValue(value.value());
-        highest = std::max(highest, int(value.value()));
-    }
-    int maximum = -1;
-    int highest = 0;
-    std::function<void(int)> onValue = [](int) {};  // a look at the run half-way
+// A progress bar through which a test looks at the run half-way.
+struct FakeProgressBar : ProgressBar {
+    void setMaximum(Int16) override {}
+    void setValue(Int16 value) override { onValue(value.value()); }
+    std::function<void(int)> onValue = [](int) {};
 };
 
 // The fake platform, a private folder as the program's folder, and the CSV sheet's line format.

@@ -7,7 +7,6 @@
 #include "platform/workbook/cell_reader.h"
 #include "platform/workbook/workbook_application.h"
 #include "support/libreoffice.h"
-#include "support/workbook_files.h"
 
 // Round trips against LibreOffice, a spreadsheet application written by others: what this program
 // writes must open there with the exact cells and formatting, and what LibreOffice saves must read
@@ -37,13 +36,12 @@ const std::vector<std::vector<std::string>> kUsers = {
     {"-5", "2.50", "Jos\xC3\xA9 \xE5\xBC\xA0 \xF0\x9F\x98\x80", "DC=x"},
 };
 
-std::string dayString(int user, int day) {
+// A day string in groups of three, of a pattern of its own for each seed.
+std::string dayString(int seed) {
     std::string digits;
     for (int hour = 0; hour < 24; ++hour) {
-        digits += ((hour + user + day) % 3 == 0) ? '1' : '0';
-        if (hour % 3 == 2 && hour < 23) {
-            digits += ' ';
-        }
+        digits +=
+            (hour % 3 == 0 && hour > 0 ? " " : "") + std::string(1, "01"[(hour + seed) % 3 == 0]);
     }
     return digits;
 }
@@ -54,12 +52,10 @@ Grid writeLogonHoursWorkbook(const std::string& fileName) {
     const auto book = spreadsheet->newWorkbook(fileName);
     book->begin(5);
     std::vector<testing::SheetRow> rows;
-    for (int user = 0; user < static_cast<int>(kUsers.size()); ++user) {
-        const auto& names = kUsers[user];
-        auto& row =
-            rows.emplace_back(testing::SheetRow{names[0], names[1], names[2], names[3], {}});
+    for (const auto& names : kUsers) {
+        auto& row = rows.emplace_back(testing::SheetRow{names[0], names[1], names[2], names[3]});
         for (int day = 0; day < 7; ++day) {
-            row.days[day] = dayString(user, day);
+            row.days[day] = dayString(int(rows.size()) + day);
         }
         book->writeNames({names[0], names[1], names[2], names[3]});
         book->writeDays(row.days);

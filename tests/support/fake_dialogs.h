@@ -14,13 +14,13 @@ namespace qm::testing {
 struct ShownDialog {
     enum class Kind { Message, Input, Folder, OpenFile };
     Kind kind = Kind::Message;
-    std::string title;
-    std::string text;  // the message, or the input box's prompt
+    std::string title = {};
+    std::string text = {};  // the message, or the input box's prompt
     MessageStyle style = MessageStyle::Information;
     bool masked = false;
-    std::string initialDir;  // the folder browser's initial folder, the open dialog's InitDir
-    std::string fileName, filter;
-    std::string note, details;  // a question with details
+    std::string initialDir = {};  // the folder browser's initial folder, the open dialog's InitDir
+    std::string fileName = {}, filter = {};
+    std::string note = {}, details = {};  // a question with details
 };
 
 // Dialogs answered from queues the test fills beforehand; every box is recorded. A box with no
@@ -38,28 +38,29 @@ public:
 
     Answer messageBox(const std::string& title, const std::string& text,
                       MessageStyle style) override {
-        show(Kind::Message, title, text, style);
+        show({Kind::Message, title, text, style});
         return next(messageAnswers, style == MessageStyle::Question ? Answer::No : Answer::Ok);
     }
     Answer askWithDetails(const std::string& title, const std::string& text,
                           const std::string& note, const std::string& details) override {
-        show(Kind::Message, title, text, MessageStyle::Question, false, {}, {}, {}, note, details);
+        show(
+            {Kind::Message, title, text, MessageStyle::Question, false, "", "", "", note, details});
         return next(messageAnswers, Answer::No);
     }
     std::string inputBox(const std::string& title, const std::string& prompt,
                          bool masked) override {
-        show(Kind::Input, title, prompt, MessageStyle::Information, masked);
+        show({Kind::Input, title, prompt, MessageStyle::Information, masked});
         return next(inputAnswers, std::string());
     }
     std::string browseForFolder(const std::string& title, const std::string& initial) override {
-        show(Kind::Folder, title, {}, MessageStyle::Information, false, initial);
+        show({Kind::Folder, title, "", MessageStyle::Information, false, initial});
         return next(inputAnswers, std::string());
     }
     std::optional<std::string> openFile(const std::string& title, const std::string& initialDir,
                                         const std::string& fileName,
                                         const std::string& filter) override {
-        show(Kind::OpenFile, title, {}, MessageStyle::Information, false, initialDir, fileName,
-             filter);
+        show({Kind::OpenFile, title, "", MessageStyle::Information, false, initialDir, fileName,
+              filter});
         const std::string answer = next(inputAnswers, std::string());
         return answer.empty() ? std::nullopt : std::optional(answer);
     }
@@ -76,12 +77,7 @@ public:
     }
 
 private:
-    void show(Kind kind, const std::string& title, const std::string& text, MessageStyle style,
-              bool masked = false, const std::string& initialDir = {},
-              const std::string& fileName = {}, const std::string& filter = {},
-              const std::string& note = {}, const std::string& details = {}) {
-        const ShownDialog box{kind,       title,    text,   style, masked,
-                              initialDir, fileName, filter, note,  details};
+    void show(const ShownDialog& box) {
         shown.push_back(box);
         if (onShow) {
             onShow(box);

@@ -57,9 +57,16 @@ struct FakeUserStream : UserStream {
     std::size_t next_ = 0;
 };
 
+// A count whose query opened; reading its total is a call of its own, which may fail.
 struct FakeUserCount : UserCount {
-    explicit FakeUserCount(std::size_t users) : users(users) {}
-    std::int32_t total() override { return static_cast<std::int32_t>(users); }
+    FakeUserCount(FakeDirectory& directory, std::string key, std::size_t users)
+        : dir(directory), key(std::move(key)), users(users) {}
+    std::int32_t total() override {
+        dir.record("total", key);
+        return static_cast<std::int32_t>(users);
+    }
+    FakeDirectory& dir;
+    std::string key;
     std::size_t users;
 };
 
@@ -71,7 +78,7 @@ struct FakeConnection : QueryConnection {
         open = false;
     }
     std::unique_ptr<UserCount> countUsers(const std::string& nodeKey) override {
-        return std::make_unique<FakeUserCount>(usersOf("count", nodeKey).size());
+        return std::make_unique<FakeUserCount>(dir, nodeKey, usersOf("count", nodeKey).size());
     }
     std::unique_ptr<UserStream> users(const std::string& nodeKey) override {
         return std::make_unique<FakeUserStream>(usersOf("users", nodeKey));
@@ -102,17 +109,14 @@ FakeObject& FakeDirectory::add(Kind kind, const std::string& parent, const std::
 FakeObject& FakeDirectory::addUser(const std::string& parentDn, const std::string& cn,
                                    const std::string& logonName, std::optional<Bytes> logonHours) {
     FakeObject& user = add(Kind::User, parentDn, "CN=" + cn + "," + parentDn);
-    user.user.commonName = cn;
-    user.user.logonName = logonName.empty() ? cn : logonName;
-    user.user.logonHours = std::move(logonHours);
+    user.user = {cn, logonName.empty() ? cn : logonName, user.dn, std::move(logonHours)};
     return user;
 }
 
 FakeObject& FakeDirectory::addLocalUser(const std::string& computer, const std::string& name,
                                         std::optional<Bytes> logonHours) {
     FakeObject& user = add(Kind::User, computer, computer + "/" + name);
-    user.user.commonName = user.user.logonName = name;
-    user.user.logonHours = std::move(logonHours);
+    user.user = {name, name, user.dn, std::move(logonHours)};
     return user;
 }
 
@@ -203,29 +207,23 @@ void buildCorpDomain(FakeDirectory& directory) {
     directory.setRootDomain(kCorp);
     directory.addDomain(kEmea, kCorp);
     directory.addComputer("PC1");
-    // Containers in the order the directory lists them, each after its parent.
-    for (const auto& [parent, rdn] :
-         std::vector<std::pair<std::string, std::string>>{{kCorp, "CN=Builtin"},
-                                                          {kCorp, "CN=Users"},
-                                                          {kCorp, "cn=System"},
-                                                          {"cn=System," + kCorp, "CN=Policies"},
-                                                          {kCorp, "OU=Sales"},
-                                                          {"OU=Sales," + kCorp, "OU=East"},
-                                                          {"OU=Sales," + kCorp, "CN=System"},
-                                                          {kEmea, "CN=Users"}}) {
-        directory.addContainer(parent, rdn);
+    // Containers in the order the directory lists them, each after its parent; a name with a comma
+    // is below another container.
+    for (const std::string dn : {"CN=Builtin", "CN=Users", "cn=System", "CN=Policies,cn=System",
+                                 "OU=Sales", "OU=East,OU=Sales", "CN=System,OU=Sales"}) {
+        const std::size_t comma = dn.find(',');
+        directory.addContainer(comma == dn.npos ? kCorp : dn.substr(comma + 1) + "," + kCorp,
+                               dn.substr(0, comma));
     }
-    for (const auto& [parent, cn] :
-         std::vector<std::pair<std::string, std::string>>{{kCorp, "Ann"},
-                                                          {kCorp, "Bob"},
-                                                          {kCorp, "Cid"},
-                                                          {kCorp, "Dee"},
-                                                          {"CN=Users," + kCorp, "Administrator"},
-                                                          {"OU=Sales," + kCorp, "Eve"},
-                                                          {"OU=Sales," + kCorp, "Fay"},
-                                                          {"CN=Users," + kEmea, "Gus"}}) {
-        directory.addUser(parent, cn);
+    directory.addContainer(kEmea, "CN=Users");
+    for (const char* cn : {"Ann", "Bob", "Cid", "Dee"}) {
+        directory.addUser(kCorp, cn);
     }
+    directory.addUser("CN=Users," + kCorp, "Administrator");
+    for (const char* cn : {"Eve", "Fay"}) {
+        directory.addUser("OU=Sales," + kCorp, cn);
+    }
+    directory.addUser("CN=Users," + kEmea, "Gus");
     for (const char* name : {"Administrator", "Guest", "backup"}) {
         directory.addLocalUser("PC1", name);
     }

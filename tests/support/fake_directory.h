@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/run_time_error.h"
 #include "platform/directory.h"
 
 namespace qm::testing {
@@ -44,7 +43,7 @@ public:
     FakeObject& addLocalUser(const std::string& computer, const std::string& name,
                              std::optional<Bytes> logonHours = std::nullopt);
 
-    // `call` is one of "domain", "children", "count", "users", "usersIn", "computer",
+    // `call` is one of "domain", "children", "count", "total", "users", "usersIn", "computer",
     // "domainUser", "computerAccount", "setLogonHours", "clearLogonHours"; the target is a DN or
     // "COMPUTER[/name]".
     void fail(const std::string& call, const std::string& target, RunTimeError error);

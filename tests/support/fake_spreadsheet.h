@@ -2,8 +2,6 @@
 
 #include <map>
 #include <memory>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/sheet.h"
@@ -25,60 +23,52 @@ struct FakeSpreadsheets : SpreadsheetFactory {
     std::unique_ptr<Spreadsheet> start() override;
 };
 
-class FakeNewWorkbook : public SheetSink {
-public:
+struct FakeNewWorkbook : SheetSink {
     FakeNewWorkbook(FakeSpreadsheets& files, std::string name)
-        : files_(files), name_(std::move(name)) {}
-
+        : files(files), name(std::move(name)) {}
     void begin(int) override {}
-    void writeNames(const UserEntryNames& names) override { names_.push_back(names.commonName); }
+    void writeNames(const UserEntryNames& entry) override { names.push_back(entry.commonName); }
     void writeDays(const DayStrings&) override {}
     void finish() override {
-        if (files_.failSave) {
-            throw RunTimeError(1004, "Cannot access " + name_, "Spreadsheet");
+        if (files.failSave) {
+            throw RunTimeError(1004, "Cannot access " + name, "Spreadsheet");
         }
         abandon();
     }
-    void abandon() noexcept override { files_.saved[name_] = names_; }
+    void abandon() noexcept override { files.saved[name] = names; }
 
-private:
-    FakeSpreadsheets& files_;
-    std::string name_;
-    std::vector<std::string> names_;
+    FakeSpreadsheets& files;
+    std::string name;
+    std::vector<std::string> names;
 };
 
-class FakeOpenedWorkbook : public WorkbookSource {
-public:
+struct FakeOpenedWorkbook : WorkbookSource {
     FakeOpenedWorkbook(FakeSpreadsheets& files, Cells cells)
-        : files_(files), cells_(std::move(cells)) {}
+        : files(files), cells(std::move(cells)) {}
     std::string cellText(std::int32_t row, int column) override {
-        const auto found = cells_.find({row, column});
-        return found == cells_.end() ? std::string() : found->second;
+        return cells.contains({row, column}) ? cells.at({row, column}) : "";
     }
-    void close() override { files_.calls.push_back("Close"); }
+    void close() override { files.calls.push_back("Close"); }
 
-private:
-    FakeSpreadsheets& files_;
-    Cells cells_;
+    FakeSpreadsheets& files;
+    Cells cells;
 };
 
-class FakeSpreadsheet : public Spreadsheet {
-public:
-    explicit FakeSpreadsheet(FakeSpreadsheets& files) : files_(files) {}
+struct FakeSpreadsheet : Spreadsheet {
+    explicit FakeSpreadsheet(FakeSpreadsheets& files) : files(files) {}
     std::unique_ptr<SheetSink> newWorkbook(const std::string& fileName) override {
-        return std::make_unique<FakeNewWorkbook>(files_, fileName);
+        return std::make_unique<FakeNewWorkbook>(files, fileName);
     }
     std::unique_ptr<WorkbookSource> openWorkbook(const std::string& fileName) override {
-        files_.calls.push_back("Open " + fileName);
-        if (!files_.workbooks.contains(fileName)) {
+        files.calls.push_back("Open " + fileName);
+        if (!files.workbooks.contains(fileName)) {
             throw RunTimeError(1004, "Cannot find " + fileName, "Spreadsheet");
         }
-        return std::make_unique<FakeOpenedWorkbook>(files_, files_.workbooks[fileName]);
+        return std::make_unique<FakeOpenedWorkbook>(files, files.workbooks[fileName]);
     }
-    void quit() override { files_.calls.push_back("Quit"); }
+    void quit() override { files.calls.push_back("Quit"); }
 
-private:
-    FakeSpreadsheets& files_;
+    FakeSpreadsheets& files;
 };
 
 inline std::unique_ptr<Spreadsheet> FakeSpreadsheets::start() {

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/core/run_time_error.h"
 #include "platform/system.h"
 
 namespace qm::testing {

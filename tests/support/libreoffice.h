@@ -5,11 +5,8 @@
 
 #include <array>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "support/workbook_files.h"
 
@@ -42,15 +39,14 @@ struct SheetRow {
     std::string logonName;
     std::string container;
     std::string domain;
-    Week days;
+    Week days = {};
 };
 
 inline std::string csvLines(const std::vector<SheetRow>& rows) {
     std::string lines;
-    for (const SheetRow& row : rows) {
-        std::vector<std::string> fields = {row.name, row.container, row.domain};
-        fields.insert(fields.end(), row.days.begin(), row.days.end());
-        lines += csvRecord(fields);
+    for (const auto& [name, logonName, container, domain, days] : rows) {
+        lines += csvRecord({name, container, domain, days[0], days[1], days[2], days[3], days[4],
+                            days[5], days[6]});
     }
     return lines;
 }

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,14 +15,12 @@ namespace qm::testing {
 // A TCP port on a loopback address. Answering, connects complete in the kernel's backlog and
 // nothing is read; silent, the backlog is filled by connections of its own, so further connects go
 // unanswered, as they do to a host that drops packets. With a reply, the first request of the first
-// connection gets what the reply makes of it, and then nothing more.
+// connection gets it, and then nothing more.
 class LoopbackListener {
 public:
     enum class Mode { Answering, Silent };
-    using Reply = std::function<std::string(const std::string& request)>;
-
     explicit LoopbackListener(Mode mode, const std::string& address = "127.0.0.1", int port = 0,
-                              Reply reply = {}) {
+                              const std::string& reply = {}) {
         address_.sin_family = AF_INET;
         address_.sin_port = htons(port);
         inet_pton(AF_INET, address.c_str(), &address_.sin_addr);
@@ -37,7 +34,7 @@ public:
             fillers_.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
             connect(fillers_.back(), reinterpret_cast<sockaddr*>(&address_), sizeof address_);
         }
-        if (ok_ && reply) {
+        if (ok_ && !reply.empty()) {
             server_ = std::thread([this, reply] { serve(reply); });
         }
     }
@@ -59,12 +56,11 @@ public:
     int port() const { return ntohs(address_.sin_port); }
 
 private:
-    void serve(const Reply& reply) {
+    void serve(const std::string& answer) {
         client_ = accept(listener_, nullptr, nullptr);
         std::array<char, 256> request{};
         const ssize_t size = client_ < 0 ? -1 : read(client_, request.data(), request.size());
         if (size > 0) {
-            const std::string answer = reply(std::string(request.data(), size));
             for (ssize_t n = write(client_, answer.data(), answer.size()); n > 0;) {
                 n = read(client_, request.data(), request.size());
             }

@@ -37,5 +37,3 @@ Control& control(const QWidget& screen, const char* name) {
     }
     return *found;
 }
-
-#define QM_VERIFY2(condition, message) ASSERT_TRUE(condition) << (message)

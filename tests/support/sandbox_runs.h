@@ -8,22 +8,16 @@
 #include <QByteArray>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <filesystem>
-#include <memory>
 #include <optional>
-#include <string>
 
 #include "gui/screen_fixture.h"
 #include "platform/ldap/directory_services.h"
-#include "platform/signin/credentials.h"
 #include "platform/workbook/workbook_application.h"
 #include "shell/main_screen.h"
 #include "support/libreoffice.h"
 #include "support/sandbox_tools.h"
 
 namespace qm::testing {
-
-inline const std::string kCorpDomain = "DC=corp,DC=test";
 
 // The value on an LDIF line of the attribute, base64 decoded; nothing on another attribute's line.
 inline std::optional<std::string> ldifValue(const std::string& line, const std::string& attribute) {
@@ -41,8 +35,7 @@ inline std::optional<std::string> ldifValue(const std::string& line, const std::
 // queues), the bias (minutes west of Greenwich) and the program's end (recorded, then unwound).
 // With a ticket the directory takes a fresh Kerberos ticket of the Administrator; the sandbox
 // computers take none, so the user name and password are queued either way.
-class ProgramRun {
-public:
+struct ProgramRun {
     ProgramRun(int biasMinutes, const std::filesystem::path& folder, bool ticket,
                const std::string& user = "Administrator@" + sandboxFact("CORP_DOMAIN"))
         : cacheNamed_(signIn(folder, ticket)) {
@@ -62,21 +55,22 @@ public:
         control<QRadioButton>(*first, set ? "optSet" : "optDocument").setChecked(true);
         control<QRadioButton>(*first, workbook ? "optXL" : "optCSV").setChecked(true);
         control<QLineEdit>(*first, "txtFile").setText(QString::fromStdString(fileName));
-        try {
-            first->next();
-        } catch (const ProgramEnded&) {
-        }
+        untilItEnds([&] { first->next(); });
         return *first->selectionScreen();
     }
 
     void pressDocument() {
+        untilItEnds([&] { first->selectionScreen()->documentUsers(); });
+    }
+
+    // The program's end is recorded and unwinds to here.
+    static void untilItEnds(const std::function<void()>& act) {
         try {
-            first->selectionScreen()->documentUsers();
+            act();
         } catch (const ProgramEnded&) {
         }
     }
 
-private:
     // A credential cache of the run's own, named before the directory services exist.
     static bool signIn(const std::filesystem::path& folder, bool ticket) {
         static int runs = 0;
@@ -89,8 +83,6 @@ private:
         return ticket;
     }
     bool cacheNamed_;  // first of the members, so that the cache is named before the services exist
-
-public:
     FakeDialogs dialogs;
     FakeSystem system;
     FakeProgramEnd programEnd;

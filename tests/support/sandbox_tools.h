@@ -14,6 +14,8 @@
 
 namespace qm::testing {
 
+inline const std::string kCorpDomain = "DC=corp,DC=test";
+
 // Runs a shell command and returns what it printed; a failing command throws.
 inline std::string runCommand(const std::string& command) {
     std::string output;
@@ -79,6 +81,13 @@ inline std::string shellQuoted(const std::string& text) {
 inline void runSandbox(const std::string& arguments) {
     runCommand(std::string(QM_SOURCE_DIR) + "/scripts/sandbox " + arguments + " >/dev/null 2>&1");
 }
+
+// Starts the servers a test stopped again when it goes, even when the test fails half-way.
+struct SandboxRestarter {
+    ~SandboxRestarter() {
+        (void)std::system(QM_SOURCE_DIR "/scripts/sandbox start >/dev/null 2>&1");
+    }
+};
 
 // An OpenLDAP tool signed in to the corp DC as the account (the sandbox password is everyone's)
 // over StartTLS.

@@ -1,11 +1,8 @@
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <csignal>
-
-#include <filesystem>
 
 #include "platform/textfile/csv_sheet.h"
 #include "platform/textfile/text_file.h"

@@ -81,41 +81,6 @@ protected:
     std::string file_ = folder_.file("book.xlsx");
 };
 
-TEST_F(WorkbookReaderTest, ReadsEveryKindOfCellAsAPersonSeesIt) {
-    workbook(
-        "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
-        "<c r=\"C1\" t=\"s\"><v>2</v></c></row>"
-        "<row r=\"2\"><c r=\"A2\" t=\"n\"><v>1E+20</v></c><c r=\"B2\"><v>-7.0</v></c></row>"
-        "<row r=\"3\"><c r=\"A3\" t=\"b\"><v>1</v></c>"
-        "<c r=\"B3\" t=\"str\"><f>A1&amp;\"x\"</f><v>plainx</v></c>"
-        "<c r=\"C3\" t=\"inlineStr\"><is><t>inline &lt;&amp;&gt;</t></is></c>"
-        "<c r=\"D3\" s=\"1\"/></row>"
-        "<row r=\"10\"><c r=\"AA10\" t=\"inlineStr\"><is><r><t>in</t></r><r><t>line</t></r>"
-        "</is></c></row>"
-        "<row><c t=\"inlineStr\"><is><t>row 11 A</t></is></c><c t=\"inlineStr\"><is><t>B</t>"
-        "</is></c></row>",
-        "<si><t>plain</t></si>"
-        "<si><r><rPr><b/></rPr><t>rich </t></r><r><t xml:space=\"preserve\">text </t></r>"
-        "<rPh sb=\"0\" eb=\"1\"><t>PHONETIC</t></rPh></si>"
-        "<si><t>_x005F_x0041_ and _x0041_</t></si>");
-    auto reader = openWorkbookFile(file_);
-    EXPECT_EQ(reader->sheetName(), "First");
-    const std::vector<std::vector<std::string>> rows = {{"plain", "rich text ", "_x0041_ and A"},
-                                                        {"1E+20", "-7"},
-                                                        {"TRUE", "plainx", "inline <&>"}};
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < rows[r].size(); ++c) {
-            EXPECT_EQ(reader->cellValue(int(r + 1), int(c + 1)), Variant(rows[r][c]));
-        }
-    }
-    EXPECT_TRUE(reader->cellValue(3, 4).isEmpty());
-    EXPECT_TRUE(reader->cellValue(5, 1).isEmpty());
-    EXPECT_EQ(reader->cellValue(10, 27), Variant("inline"));
-    EXPECT_EQ(reader->cellValue(11, 1), Variant("row 11 A"));
-    EXPECT_EQ(reader->cellValue(11, 2), Variant("B"));
-    EXPECT_EQ(reader->cellValue(1, 1), Variant("plain"));  // back at the top: read again
-}
-
 // Whatever a file holds, reading it is a run-time error of the spreadsheet, never a crash, a
 // hang or an exhausted memory.
 TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
@@ -128,12 +93,9 @@ TEST_F(WorkbookReaderTest, HostileFilesAreRunTimeErrors) {
     }
     const std::string whole = workbook("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
     // An OOXML workbook saved with a password is an OLE file holding an EncryptionInfo stream.
-    const std::string ole("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    std::string encrypted = ole + std::string(1024, '\0');
-    for (char ch : std::string("EncryptionInfo")) {
-        encrypted += {ch, '\0'};
-    }
-    encrypted += std::string(2048, '\0');
+    const std::string encrypted =
+        std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(1024, '\0') +
+        std::string("E\0n\0c\0r\0y\0p\0t\0i\0o\0n\0I\0n\0f\0o\0", 28) + std::string(2048, '\0');
 
     const std::pair<std::string, std::string> cases[] = {
         {workbook("<row r=\"1\">" + std::string(3 << 20, ' ') + "</row>"), "larger than 1 MB"},

@@ -1,7 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "logonhours/sheet_layout.h"
 #include "platform/workbook/spreadsheet_error.h"
 #include "platform/workbook/workbook_application.h"
