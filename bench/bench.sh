@@ -201,8 +201,8 @@ bench_document() {
     # The header and a line for every user.
     (($(wc -l <"$work/hours.csv") == users + 1)) || fail "the CSV file misses users"
     echo "Document run, $users users of $BASE, medians of $ROUNDS rounds:"
-    compare "to a CSV file" csv ldapsearch read_ldapsearch 1.3
-    compare "to a workbook" xlsx ldapsearch read_ldapsearch 1.6
+    compare "to a CSV file" csv ldapsearch read_ldapsearch 1.0
+    compare "to a workbook" xlsx ldapsearch read_ldapsearch 1.1
     echo "  peak memory of the CSV run: $small_kb kB at $small users, $large_kb kB at $users"
     echo "  median peak memory: CSV $(peak_mb csv) MB, workbook $(peak_mb xlsx) MB"
     [[ -n $EARLIER ]] || return 0

@@ -272,7 +272,9 @@ bool TextFileReader::readLine(std::string& line) {
     }
     // LibreOffice saves CSV as UTF-8 without a mark. Accented Windows-1252 text is almost never
     // valid UTF-8, so a line that is valid UTF-8 is taken as such.
-    if (utf8_ || utf8::isValid(bytes)) {
+    if (utf8::isValid(bytes)) {
+        line = std::move(bytes);
+    } else if (utf8_) {
         line = utf8::repaired(bytes);
     } else {
         line = cp1252::toUtf8(bytes);
