@@ -97,7 +97,6 @@ TEST(QtPlatform, digitGroupingAndTheEditor) {
         QFile script(dir.filePath(name));
         script.open(QIODevice::WriteOnly);
         script.write("#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.out\"\n");
-        script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     };
     const auto argumentsOf = [&](const QString& name) {

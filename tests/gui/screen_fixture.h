@@ -3,17 +3,14 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTreeWidget>
-#include <optional>
 
 #include "platform/qt/screen_services.h"
 #include "selection/selection_screen.h"
 #include "selection/tree_view.h"
-#include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
-#include "support/fake_spreadsheet.h"
-#include "support/fake_system.h"
-#include "support/fake_trap.h"
+#include "support/fake_platform.h"
 #include "support/qt_gtest.h"
+#include "support/run_time_errors.h"
 
 namespace qm::testing {
 

@@ -25,22 +25,20 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
     }
 
-    QRadioButton& option(const char* name) { return control<QRadioButton>(*main, name); }
     QLineEdit& txtFile() { return control<QLineEdit>(*main, "txtFile"); }
-    QWidget& button(const char* name) { return control(*main, name); }
 
     const ShownDialog& lastDialog() { return fixture.dialogs.shown.back(); }
 };
 
 TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     showMain();
-    ASSERT_TRUE(option("optDocument").isChecked() && option("optXL").isChecked());
+    ASSERT_TRUE(control<QRadioButton>(*main, "optDocument").isChecked() &&
+                control<QRadioButton>(*main, "optXL").isChecked());
     // The caret starts in the file name, the first control in tab order that takes focus.
     ASSERT_EQ(QApplication::focusWidget(), &txtFile());
     QTest::keyClick(main.get(), Qt::Key_N, Qt::AltModifier);  // &Next, with no file name
     QM_WAIT_TRUE(main->selectionScreen() != nullptr && main->selectionScreen()->isVisible());
     auto& select = *main->selectionScreen();
-    auto& tree = *select.findChild<TreeView*>("tvwContainers");
     auto& count = *select.findChild<QLabel*>("lblCount");
     ASSERT_TRUE(!main->isVisible());
     QM_WAIT_TRUE(QApplication::focusWidget() == select.findChild<QWidget*>("cmdAdd"));
@@ -49,17 +47,17 @@ TEST_F(MainScreenTest, nextRunsTheSelectionStartUpOnceAndBackKeepsItsTree) {
     ASSERT_EQ(count.text(), QString("4"));
     const std::size_t callsAfterStartUp = fixture.directory.calls.size();
 
-    QTest::mouseClick(select.findChild<QWidget*>("cmdBack"), Qt::LeftButton);
+    press(select, "cmdBack");
     ASSERT_TRUE(main->isVisible() && !select.isVisible());
 
     // Set and CSV chosen now: the same screen comes back as it was, with no start-up.
-    QTest::mouseClick(&option("optSet"), Qt::LeftButton);
-    QTest::mouseClick(&option("optCSV"), Qt::LeftButton);
-    QTest::mouseClick(&button("cmdNext"), Qt::LeftButton);
+    press(*main, "optSet");
+    press(*main, "optCSV");
+    press(*main, "cmdNext");
     ASSERT_EQ(main->selectionScreen(), &select);
     ASSERT_TRUE(select.isVisible() && !main->isVisible());
     ASSERT_EQ(fixture.directory.calls.size(), callsAfterStartUp);
-    ASSERT_TRUE(tree.isVisible() && select.containerTree().Checked(2));
+    ASSERT_TRUE(control(select, "tvwContainers").isVisible() && select.containerTree().Checked(2));
     ASSERT_EQ(count.text(), QString("4"));
     ASSERT_TRUE(fixture.dialogs.shown.empty());
 
@@ -75,7 +73,7 @@ TEST_F(MainScreenTest, browseOpensTheFolderBrowserOrTheFileDialogTitledAndFilter
     txtFile().setText("/somewhere/else.xlsx");
     fixture.dialogs.inputAnswers = {"", "  /home/admin/out  "};
 
-    QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);  // cancelled
+    press(*main, "cmdBrowse");  // cancelled
     ASSERT_EQ(txtFile().text(), QString("/somewhere/else.xlsx"));
     ASSERT_EQ(lastDialog().title, std::string("Select folder to save output"));
     ASSERT_EQ(lastDialog().initialDir, std::string("/opt/quillmark"));
@@ -83,21 +81,21 @@ TEST_F(MainScreenTest, browseOpensTheFolderBrowserOrTheFileDialogTitledAndFilter
     QTest::keyClick(main.get(), Qt::Key_B, Qt::AltModifier);  // &Browse...
     QM_WAIT_EQ(txtFile().text(), QString("/home/admin/out"));
 
-    QTest::mouseClick(&option("optSet"), Qt::LeftButton);
+    press(*main, "optSet");
     fixture.dialogs.inputAnswers = {" /data/hours.xlsx "};
-    QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);
+    press(*main, "cmdBrowse");
     ASSERT_EQ(lastDialog().title, std::string("Select the input Excel spreadsheet file"));
     ASSERT_EQ(lastDialog().filter, std::string("Excel Spreadsheet (*.xls;*.xlsx)|*.xls;*.xlsx"));
     ASSERT_EQ(txtFile().text(), QString("/data/hours.xlsx"));
 
     // The dialog keeps its last name: cleared text and Cancel bring it back.
     txtFile().clear();
-    QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);
+    press(*main, "cmdBrowse");
     ASSERT_EQ(txtFile().text(), QString("/data/hours.xlsx"));
 
-    QTest::mouseClick(&option("optCSV"), Qt::LeftButton);
+    press(*main, "optCSV");
     txtFile().setText("/data/week.csv");
-    QTest::mouseClick(&button("cmdBrowse"), Qt::LeftButton);
+    press(*main, "cmdBrowse");
     ASSERT_EQ(lastDialog().title, std::string("Select the input CSV file"));
     ASSERT_EQ(lastDialog().filter, std::string("Comma Delimited File (*.csv;*.txt)|*.csv;*.txt"));
     ASSERT_EQ(lastDialog().initialDir, std::string("/data/week.csv"));
@@ -118,7 +116,7 @@ TEST_F(MainScreenTest, aboutShowsTheIdentityAndViewLogOpensTheLog) {
     ASSERT_EQ(label("lblOther"),
               QString("Document and Set Logon Hours for Active Directory and Windows Users"));
 
-    QTest::mouseClick(&control(about, "cmdLog"), Qt::LeftButton);
+    press(about, "cmdLog");
     ASSERT_TRUE(fixture.system.editorStarted.empty());
     ASSERT_EQ(lastDialog().style, MessageStyle::Information);
     ASSERT_EQ(lastDialog().text, std::string("Log file not found. The file is created\r\n"
@@ -129,7 +127,7 @@ TEST_F(MainScreenTest, aboutShowsTheIdentityAndViewLogOpensTheLog) {
     QM_WAIT_EQ(fixture.system.editorStarted,
                std::vector<std::string>{"/opt/quillmark/Quillmark.log"});
 
-    QTest::mouseClick(&control(about, "cmdReturn"), Qt::LeftButton);
+    press(about, "cmdReturn");
     ASSERT_TRUE(main->isVisible() && !about.isVisible());
 }
 
@@ -155,9 +153,7 @@ protected:
 
     QWidget* widget(const char* name) { return screen->findChild<QWidget*>(name); }
     TreeView& tree() { return *screen->findChild<TreeView*>("tvwContainers"); }
-    void click(int node) { clickNode(*screen, node); }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text(); }
-    void press(const char* button) { QTest::mouseClick(widget(button), Qt::LeftButton); }
 
     // "1" for each widget visible on its screen and enabled, "0" for each other one.
     std::string flags(std::initializer_list<const char*> names) {
@@ -192,7 +188,7 @@ TEST_F(SelectionScreenTest, DocumentStartUpShowsTheTreeAndDisablesWhatNeedsASele
     ASSERT_EQ(widget("pbrUsers")->geometry(), bar.adjusted(0, 300, 200, 300));
     ASSERT_EQ(screen->minimumSize(), first);
 
-    EXPECT_THROW(press("cmdExit"), ProgramEnded);
+    EXPECT_THROW(press(*screen, "cmdExit"), ProgramEnded);
     EXPECT_EQ(fixture->directory.calls.back(), std::string("close connection"));
     EXPECT_EQ(fixture->programEnd.status, std::optional<int>(kExitNormally));
 }
@@ -232,7 +228,7 @@ TEST_F(SelectionScreenTest, TrapsNameTheirRoutineAndStepAndEndTheProgram) {
     buildCorpDomain(fixture->directory);
     load();
     fixture->dialogs.inputAnswers = {"pc1"};
-    EXPECT_THROW(press("cmdAdd"), ProgramEnded);
+    EXPECT_THROW(press(*screen, "cmdAdd"), ProgramEnded);
     expectTrap(
         "Error 3 in QMK22\r\nError Number: 35602\r\nDescription:  Key is not unique in "
         "collection\r\nSource:       TreeView",
@@ -242,9 +238,9 @@ TEST_F(SelectionScreenTest, TrapsNameTheirRoutineAndStepAndEndTheProgram) {
 // The buttons follow the marks; the program's own marks show too.
 TEST_F(SelectionScreenTest, ClicksAndMnemonicsReachTheTree) {
     startUp();
-    click(2);
+    clickNode(*screen, 2);
     EXPECT_EQ(selectionButtons(), std::string("111"));
-    press("cmdExpand");
+    press(*screen, "cmdExpand");
     EXPECT_EQ(count(), QString("7"));  // 4 + 1 + 2
     EXPECT_EQ(tree().item(3).checkState(0), Qt::Checked);
     QTest::keyClick(screen.get(), Qt::Key_N, Qt::AltModifier);  // Clear All &Nodes

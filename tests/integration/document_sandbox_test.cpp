@@ -24,16 +24,12 @@ const std::string kNights = "3f00c03f00c03f00c03f00c03f00c03f00c03f00c0";
 const std::string kPattern = "aa55aa55aa55aa55aa55aa55aa55aa55aa55aa550f";
 
 struct SampleUser {
-    std::string commonName;  // UTF-8
-    std::string logonName;
-    std::string hours;
+    std::string commonName, logonName, hours;  // the name in UTF-8
 };
 
 // A directory node (by its DN) or a computer, and the users directly in it, in no order.
 struct SampleNode {
-    std::string name;
-    std::string container;
-    std::string domain;
+    std::string name, container, domain;
     std::vector<SampleUser> users;
 };
 
@@ -108,8 +104,7 @@ std::vector<SheetRow> rowsOf(const SampleNode& node, int bias) {
     }
     std::vector<SheetRow> rows;
     for (const std::string& name : order) {
-        const auto user = std::find_if(node.users.begin(), node.users.end(),
-                                       [&](const SampleUser& u) { return u.commonName == name; });
+        const auto user = std::ranges::find(node.users, name, &SampleUser::commonName);
         if (user != node.users.end()) {
             rows.push_back(
                 {name, user->logonName, node.container, node.domain, daysOf(user->hours, bias)});
@@ -121,28 +116,25 @@ std::vector<SheetRow> rowsOf(const SampleNode& node, int bias) {
     return rows;
 }
 
-// The tree node of a directory object or computer: its key is the DN or the computer's name.
-int nodeOf(const ContainerTree& tree, const std::string& name) {
-    for (int node = 1; node <= tree.Count(); ++node) {
-        if (equalsIgnoringCase(tree.Key(node), name)) {
-            return node;
+// Clicks the nodes' check boxes as a person does; returns the rows they should give, in the tree's
+// order. A tree node's key is the DN or the computer's name.
+std::vector<SheetRow> checkNodes(SelectionScreen& screen, const std::vector<SampleNode>& nodes,
+                                 int bias) {
+    const ContainerTree& tree = screen.containerTree();
+    std::vector<SheetRow> rows;
+    std::size_t checked = 0;
+    for (int index = 1; index <= tree.Count(); ++index) {
+        for (const SampleNode& node : nodes) {
+            if (equalsIgnoringCase(tree.Key(index), node.name)) {
+                clickNode(screen, index);
+                const auto ofNode = rowsOf(node, bias);
+                rows.insert(rows.end(), ofNode.begin(), ofNode.end());
+                ++checked;
+            }
         }
     }
-    throw std::runtime_error(name + " is not in the tree");
-}
-
-// Clicks the nodes' check boxes as a person does; returns the rows they should give, in the tree's
-// order.
-std::vector<SheetRow> checkNodes(SelectionScreen& screen, std::vector<SampleNode> nodes, int bias) {
-    const ContainerTree& tree = screen.containerTree();
-    std::sort(nodes.begin(), nodes.end(), [&](const SampleNode& a, const SampleNode& b) {
-        return nodeOf(tree, a.name) < nodeOf(tree, b.name);
-    });
-    std::vector<SheetRow> rows;
-    for (const SampleNode& node : nodes) {
-        clickNode(screen, nodeOf(tree, node.name));
-        const auto ofNode = rowsOf(node, bias);
-        rows.insert(rows.end(), ofNode.begin(), ofNode.end());
+    if (checked != nodes.size()) {
+        throw std::runtime_error("a sample node is not in the tree");
     }
     return rows;
 }
@@ -205,27 +197,25 @@ TEST_P(DcStoppedMidRun, leavesWhatWasWrittenAndEndsTheProgram) {
     const std::string file = folder.file(workbook ? "many.xlsx" : "many.csv");
     SelectionScreen& screen = run.next(false, workbook, file);
     std::vector<SheetRow> rows = checkNodes(screen, {manyNode()}, workbook ? 5 : 0);
+    QProgressBar& bar = *screen.findChild<QProgressBar*>("pbrUsers");
     bool stopped = false;
-    const auto hook = QObject::connect(screen.findChild<QProgressBar*>("pbrUsers"),
-                                       &QProgressBar::valueChanged, [&](int at) {
-                                           if (at == kStopAtUser && !stopped) {
-                                               stopped = true;
-                                               runSandbox("stop corp");
-                                           }
-                                       });
+    const auto hook = QObject::connect(&bar, &QProgressBar::valueChanged, [&](int at) {
+        if (at == kStopAtUser && !std::exchange(stopped, true)) {
+            runSandbox("stop corp");
+        }
+    });
 
     run.pressDocument();
 
     QObject::disconnect(hook);
     ASSERT_TRUE(stopped);
-    const int written = screen.findChild<QProgressBar*>("pbrUsers")->value();
+    const int written = bar.value();
     ASSERT_TRUE(written == 1000 || written == 2000) << written;
     rows.resize(std::size_t(written));
     // The marker the last entry set before the next page was asked for: the end of a
     // workbook block, or a comma-delimited line with or without a value (OU=Many has no
     // value allowing every hour, so such a row had none).
-    const bool lastHasValue = rows.back().days != daysOf("", 0);
-    const std::string marker = workbook ? "35" : lastHasValue ? "38" : "36";
+    const std::string marker = workbook ? "35" : rows.back().days != daysOf("", 0) ? "38" : "36";
     const auto messages = run.dialogs.messages();
     ASSERT_EQ(messages.size(), std::size_t(1));
     ASSERT_TRUE(

@@ -15,10 +15,9 @@ const char* const kContainerFilter =
 const char* const kUserFilter = "(&(objectCategory=person)(objectClass=user))";
 
 // The DNs a paged search of the corp DC finds, in its order.
-std::vector<std::string> corpDns(const std::string& base, const std::string& scope,
-                                 const std::string& filter) {
+std::vector<std::string> corpDns(const std::string& base, const std::string& filter) {
     std::vector<std::string> dns;
-    for (const std::string& line : corpSearch(base, scope, filter, "1.1")) {
+    for (const std::string& line : corpSearch(base, "one", filter, "1.1")) {
         if (line.starts_with("dn:")) {  // not the paged search's comments
             dns.push_back(line.substr(line.find_first_not_of(": ", 3)));
         }
@@ -30,7 +29,7 @@ std::vector<std::string> corpDns(const std::string& base, const std::string& sco
 // holds; the domain's own System container is left out, one below an OU is not.
 void appendSubtree(const std::string& dn, bool isDomain, std::vector<std::string>& tree) {
     tree.push_back(dn);
-    for (const std::string& child : corpDns(dn, "one", kContainerFilter)) {
+    for (const std::string& child : corpDns(dn, kContainerFilter)) {
         if (!isDomain || !child.starts_with("CN=System,")) {
             appendSubtree(child, false, tree);
         }
@@ -46,11 +45,7 @@ protected:
     SelectionScreen* screen = nullptr;
 
     const ContainerTree& tree() { return screen->containerTree(); }
-    void click(int node) { clickNode(*screen, node); }
     QString count() { return screen->findChild<QLabel*>("lblCount")->text().remove(','); }
-    void press(const char* button) {
-        QTest::mouseClick(screen->findChild<QWidget*>(button), Qt::LeftButton);
-    }
 
     // The program afresh, up to the selection screen's start-up; without a Kerberos ticket the
     // providers ask once for a name and a password.
@@ -80,15 +75,15 @@ TEST_F(SelectionSandboxTest, checkMarksCountTheUsersDirectlyInEachNode) {
     for (int node = 2; node <= tree().Count(); ++node) {
         const std::string& dn = tree().Key(node);
         if (dn == domain || dn == "OU=West," + domain || dn == "CN=Users," + domain) {
-            click(node);
-            expected += static_cast<int>(corpDns(dn, "one", kUserFilter).size());
+            clickNode(*screen, node);
+            expected += static_cast<int>(corpDns(dn, kUserFilter).size());
             ASSERT_EQ(count(), QString::number(expected));
         }
     }
     ASSERT_EQ(tree().CheckedNodeCount().value(), 3);
     // PC01's local accounts, as its own account database lists them.
     expected += static_cast<int>(nonEmptyLines(sandboxPdbedit("PC01", "-L")).size());
-    click(1);
+    clickNode(*screen, 1);
     ASSERT_EQ(count(), QString::number(expected));
 }
 
@@ -97,8 +92,8 @@ TEST_F(SelectionSandboxTest, addComputerAddsASecondComputerAndReportsAnUnknownOn
     const int before = tree().Count();
     const std::size_t asked = run->dialogs.shown.size();
     run->dialogs.inputAnswers = {"   ", " nosuchpc ", "pc02"};
-    press("cmdAdd");
-    press("cmdAdd");
+    press(*screen, "cmdAdd");
+    press(*screen, "cmdAdd");
     ASSERT_EQ(run->dialogs.messages().back(), std::string("Computer nosuchpc not found"));
     ASSERT_EQ(run->dialogs.shown[asked].text, std::string("Enter NetBIOS name of computer"));
     QTest::keyClick(screen, Qt::Key_C, Qt::AltModifier);  // Add &Computer
@@ -118,7 +113,7 @@ TEST_F(SelectionSandboxTest, addDomainAddsTheSecondForestAsARootNode) {
         const std::size_t asked = run->dialogs.shown.size();
         run->dialogs.inputAnswers = {" OU=Nowhere,DC=corp,DC=test ", name, "Administrator",
                                      sandboxPassword()};
-        press("cmdAddDomain");
+        press(*screen, "cmdAddDomain");
         QTest::keyClick(screen, Qt::Key_A, Qt::AltModifier);  // &Add Domain
         QM_WAIT_TRUE(tree().Count() > before + 1);            // the domain and its containers
         EXPECT_EQ(tree().Key(before + 1), branch);

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QProgressBar>
 #include <ctime>
-#include <map>
 
 #include "support/sandbox_runs.h"
 
@@ -18,19 +17,16 @@ namespace {
 
 const std::string kOu = "OU=SetTests";
 
+// The RDN is escaped by hand as the DN holds it, and as the log shows it; no hours when empty;
+// logged is set when the log shows the name otherwise.
 struct SuiteUser {
-    std::string commonName;
-    std::string rdn;  // escaped by hand as the DN holds it, and as the log shows it
-    std::string account;
-    std::string hours;        // none when empty
-    std::string logged = {};  // when the log shows the name otherwise
+    std::string commonName, rdn, account, hours;
+    std::string logged = {};
 };
 
 std::string counting(int first) {
-    std::string value;
-    for (int i = 0; i < 21; ++i) {
-        value += static_cast<char>(first + 37 * i);
-    }
+    std::string value(21, '\0');
+    std::ranges::generate(value, [&] { return static_cast<char>(first += 37); });
     return value;
 }
 
@@ -103,13 +99,6 @@ std::vector<std::string> storedHex(const std::vector<SheetRow>& rows) {
     return values;
 }
 
-std::string digitsOf(const std::string& day) {
-    std::string digits;
-    std::ranges::copy_if(day, std::back_inserter(digits),
-                         [](char c) { return c == '0' || c == '1'; });
-    return digits;
-}
-
 // The values the rows must give: local hour h of the week is UTC hour h + bias, and UTC hour u is
 // bit u % 8 of byte u / 8.
 std::vector<std::string> expectedHex(const std::vector<SheetRow>& rows, int bias) {
@@ -117,8 +106,9 @@ std::vector<std::string> expectedHex(const std::vector<SheetRow>& rows, int bias
     for (const SheetRow& row : rows) {
         std::string digits;
         for (const std::string& day : row.days) {
-            digits += digitsOf(day);
+            digits += day;
         }
+        std::erase_if(digits, [](char c) { return c != '0' && c != '1'; });
         std::string value(21, '\0');
         for (int local = 0; local < 168; ++local) {
             if (digits.at(std::size_t(local)) == '1') {
@@ -188,9 +178,11 @@ std::vector<std::string> logLines(const std::string& programFolder) {
     return nonEmptyLines(QString(log).remove('\r').toStdString());
 }
 
-// A bind as the user followed by a read of the root entry: Samba checks logon hours at the bind.
+// What a bind as the user followed by a read of the root entry prints, failing or not: Samba checks
+// logon hours at the bind.
 std::string signIn(const std::string& account) {
-    return runCommand(ldapTool("ldapsearch", account) + " -LLL -b '' -s base dnsHostName 2>&1");
+    return runCommand(ldapTool("ldapsearch", account) +
+                      " -LLL -b '' -s base dnsHostName 2>&1 || true");
 }
 
 // The cells as a comma-delimited file for LibreOffice to import with quoted fields as text; a cell
@@ -314,12 +306,8 @@ TEST_F(SetSandboxTest, aCsvSheetSetsUsersLogsEveryOutcomeAndItsRestoreSheetPutsT
                   "Logon Hours set for " + std::to_string(rows.size()) + " users\r\nout of " +
                       std::to_string(counted) + " in file\r\n" + sheet + ".\r\nSee log file " +
                       program + "/Quillmark.log\r\nfor details."}));
-    EXPECT_NO_THROW(signIn("sett07"));
-    try {
-        ADD_FAILURE() << signIn("sett08");
-    } catch (const std::runtime_error& denied) {
-        EXPECT_NE(std::string(denied.what()).find("data 530"), std::string::npos) << denied.what();
-    }
+    EXPECT_NE(signIn("sett07").find("dnsHostName: "), std::string::npos);
+    EXPECT_NE(signIn("sett08").find("data 530"), std::string::npos);
     const std::string restore = restoreSheets(program).at(0);
 
     const std::string refusedSheet = folder.file("refused.csv");
@@ -488,15 +476,13 @@ TEST_F(SetSandboxTest, aDcStoppedMidRunLeavesEveryUserAsTheLogSays) {
     std::string name;
     for (const std::string& line : corpSearch(kOuDn, "one", "(cn=bulk*)", "cn logonHours")) {
         if (const auto cn = ldifValue(line, "cn")) {
-            name = *cn;
-            stored[name] = "(none)";
+            stored[name = *cn] = "(none)";
         } else if (const auto value = ldifValue(line, "logonHours")) {
             stored[name] = hexOf(*value);
         }
     }
     const auto expected = expectedHex(rows, 0);
-    int updated = 0;
-    int failed = 0;
+    int updated = 0, failed = 0;
     for (const std::string& line : logLines(program)) {
         const bool saved = line.starts_with("Updated CN=bulk");
         if (!saved && !line.starts_with("### Unable to update user CN=bulk")) {
@@ -505,11 +491,7 @@ TEST_F(SetSandboxTest, aDcStoppedMidRunLeavesEveryUserAsTheLogSays) {
         const std::string cn = line.substr(line.find("CN=") + 3, 9);
         const std::string& wanted = expected.at(std::size_t(std::stoi(cn.substr(4)) - 10000));
         (saved ? updated : failed) += 1;
-        if (saved) {
-            EXPECT_EQ(stored.at(cn), wanted) << line;
-        } else {
-            EXPECT_TRUE(stored.at(cn) == wanted || stored.at(cn) == "(none)") << line;
-        }
+        EXPECT_TRUE(stored.at(cn) == wanted || (!saved && stored.at(cn) == "(none)")) << line;
     }
     EXPECT_EQ(updated + failed, kUsers);
     EXPECT_GE(updated, 400);

@@ -5,9 +5,7 @@
 namespace qm {
 namespace {
 
-using testing::kCsvHeader;
-using testing::ProgramEnded;
-using testing::readBytes;
+using namespace qm::testing;
 
 const std::string kAll = kAllHoursAllowed;
 const std::string kSales = "OU=Sales,OU=West,DC=corp,DC=test";
@@ -41,13 +39,11 @@ protected:
     void checkPC01() { check("Local Computer", "PC01"); }
     void checkSales() { check("Domain Container", kSales); }
 
-    void run() {
-        DocumentServices services{directory, connection.get(), spreadsheets, dialogs,
-                                  trap,      logonHours,       system};
-        runDocument(*this, services);
-    }
+    void run() { runDocument(*this, services); }
 
     std::unique_ptr<QueryConnection> connection = directory.openQueryConnection();
+    DocumentServices services{directory, connection.get(), spreadsheets, dialogs,
+                              trap,      logonHours,       system};
     std::string caption = "0";
     std::vector<TreeNodeState> nodes;
     bool workbook = false;
@@ -61,7 +57,7 @@ TEST_F(DocumentRunTest, WritesTheCheckedNodesInTreeOrderToACsvFile) {
     checkSales();
     checkPC01();
     caption = "5";
-    testing::writeBytes(file, "previous\r\n");
+    writeBytes(file, "previous\r\n");
     std::string halfWay;  // what a run killed now would leave
     progress.onValue = [&](int value) { halfWay = value == 1 ? readBytes(file) : halfWay; };
 
@@ -134,7 +130,7 @@ TEST_F(DocumentRunTest, AWorkbookIsSavedAsFarAsTheRunGotAndAFailedSaveIsReported
     EXPECT_TRUE(spreadsheets.saved.empty());
 
     spreadsheets.failSave = false;
-    directory.fail("users", kSales, testing::noSuchObject());
+    directory.fail("users", kSales, noSuchObject());
     EXPECT_THROW(run(), ProgramEnded);
     EXPECT_EQ(trap.messages[0].substr(0, 17), "Error 27 in QMK3\r");
     EXPECT_EQ(spreadsheets.saved[file], (std::vector<std::string>{"kiosk", "lab1"}));

@@ -1,17 +1,9 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <functional>
-
-#include "logonhours/logon_hours.h"
 #include "platform/controls.h"
-#include "support/fake_dialogs.h"
 #include "support/fake_directory.h"
-#include "support/fake_spreadsheet.h"
-#include "support/fake_system.h"
-#include "support/fake_trap.h"
-#include "support/workbook_files.h"
+#include "support/fake_platform.h"
+#include "support/run_time_errors.h"
 
 namespace qm::testing {
 

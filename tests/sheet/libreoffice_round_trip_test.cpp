@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 
 #include "logonhours/sheet_layout.h"
@@ -16,16 +17,12 @@
 namespace qm {
 namespace {
 
+using namespace qm::testing;
+
 // One part of a zip file, decompressed.
 std::string zipPart(const std::string& path, const std::string& name) {
-    const std::string part = path + ".part";
-    if (std::system(("unzip -p '" + path + "' '" + name + "' > '" + part + "'").c_str()) != 0) {
-        throw std::runtime_error("cannot read " + name + " of " + path);
-    }
-    return testing::readBytes(part);
+    return runCommand("unzip -p '" + path + "' '" + name + "'");
 }
-
-using Grid = testing::CellGrid;
 
 const std::vector<std::vector<std::string>> kUsers = {
     {"Jos\xC3\xA9 M\xC3\xBCller", "jmuller", "OU=Sales,OU=West", "DC=corp,DC=test"},
@@ -47,13 +44,13 @@ std::string dayString(int seed) {
 }
 
 // Writes the workbook the Document run builds; the cells it should hold.
-Grid writeLogonHoursWorkbook(const std::string& fileName) {
+CellGrid writeLogonHoursWorkbook(const std::string& fileName) {
     const auto spreadsheet = makeSpreadsheetFactory()->start();
     const auto book = spreadsheet->newWorkbook(fileName);
     book->begin(5);
-    std::vector<testing::SheetRow> rows;
+    std::vector<SheetRow> rows;
     for (const auto& names : kUsers) {
-        auto& row = rows.emplace_back(testing::SheetRow{names[0], names[1], names[2], names[3]});
+        auto& row = rows.emplace_back(SheetRow{names[0], names[1], names[2], names[3]});
         for (int day = 0; day < 7; ++day) {
             row.days[day] = dayString(int(rows.size()) + day);
         }
@@ -61,7 +58,7 @@ Grid writeLogonHoursWorkbook(const std::string& fileName) {
         book->writeDays(row.days);
     }
     book->finish();
-    return testing::workbookCells(rows, "UTC-05:00");
+    return workbookCells(rows, "UTC-05:00");
 }
 
 // Cells and rows of LibreOffice's own flat format.
@@ -98,7 +95,7 @@ const std::string kMixedFods =
     R"(</table:table><table:table table:name="Other">)" + row(text("not me")) +
     "</table:table></office:spreadsheet></office:body></office:document>";
 
-const Grid kMixedCells = {
+const CellGrid kMixedCells = {
     {{1, 1}, "5"},           {{1, 2}, "2.5"},
     {{1, 3}, "-7"},          {{1, 4}, "123456789012"},
     {{1, 5}, "0.1"},         {{2, 1}, "rich bold text"},
@@ -109,31 +106,26 @@ const Grid kMixedCells = {
 class LibreOfficeRoundTrip : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        folder_ = new testing::ScratchFolder("libreoffice");
-        ourCells_ = new Grid(writeLogonHoursWorkbook(file("ours.xlsx")));
+        folder_.emplace("libreoffice");
+        ourCells_ = writeLogonHoursWorkbook(file("ours.xlsx"));
         writeLogonHoursWorkbook(file("legacy-name.xls"));
-        testing::writeBytes(file("mixed.fods"), kMixedFods);
-        convert(testing::kUtf8CsvFilter, "ours.xlsx legacy-name.xls");
-        convert("ods", "ours.xlsx");
+        writeBytes(file("mixed.fods"), kMixedFods);
+        const auto convert = [](const char* format, const char* inputs, const char* outdir) {
+            convertWithLibreOffice(folder_->path(), format, inputs, outdir);
+        };
+        convert(kUtf8CsvFilter, "ours.xlsx legacy-name.xls", ".");
+        convert("ods", "ours.xlsx", ".");
         convert("csv:Text - txt - csv (StarCalc):44,34,1,1", "ours.xlsx", "ansi");
         convert("xlsx:Calc MS Excel 2007 XML", "ours.xlsx mixed.fods", "lo");
         convert("xls:MS Excel 97", "ours.xlsx mixed.fods", "lo");
     }
-    static void TearDownTestSuite() {
-        delete ourCells_;
-        delete folder_;
-    }
+    static void TearDownTestSuite() { folder_.reset(); }
 
     static std::string file(const std::string& name) { return folder_->file(name); }
 
-    static void convert(const std::string& format, const std::string& inputs,
-                        const std::string& outdir = ".") {
-        testing::convertWithLibreOffice(folder_->path(), format, inputs, outdir);
-    }
-
-    static Grid readWithOurReader(const std::string& path, int rows, int columns) {
+    static CellGrid readWithOurReader(const std::string& path, int rows, int columns) {
         auto reader = openWorkbookFile(path);
-        Grid cells;
+        CellGrid cells;
         for (int row = 1; row <= rows; ++row) {
             for (int column = 1; column <= columns; ++column) {
                 const Variant value = reader->cellValue(row, column);
@@ -145,32 +137,30 @@ protected:
         return cells;
     }
 
-    static inline testing::ScratchFolder* folder_ = nullptr;
-    static inline Grid* ourCells_ = nullptr;
+    static inline std::optional<ScratchFolder> folder_;
+    static inline CellGrid ourCells_;
 };
-
-using testing::parseLibreOfficeCsv;
 
 // Every value stays the text it was given: no numbers, booleans nor formulas.
 TEST_F(LibreOfficeRoundTrip, OurWorkbookOpensWithTheExactCells) {
     const std::string xml = zipPart(file("ours.xlsx"), "xl/worksheets/sheet1.xml");
     EXPECT_EQ(xml.find("<v>"), std::string::npos);
-    EXPECT_EQ(parseLibreOfficeCsv(testing::readBytes(file("ours.csv"))), *ourCells_);
+    EXPECT_EQ(parseLibreOfficeCsv(readBytes(file("ours.csv"))), ourCells_);
     // Saved under a .xls name it is still a workbook LibreOffice opens, with the same cells.
-    EXPECT_EQ(parseLibreOfficeCsv(testing::readBytes(file("legacy-name.csv"))), *ourCells_);
+    EXPECT_EQ(parseLibreOfficeCsv(readBytes(file("legacy-name.csv"))), ourCells_);
 }
 
 // An administrator saves the workbook as a comma-delimited file in the Windows code page; the
 // accented names must come back into the program unchanged.
 TEST_F(LibreOfficeRoundTrip, AccentedNamesSurviveTheCodePageCsvOfASpreadsheet) {
     const std::string path = file("ansi/ours.csv");
-    EXPECT_NE(testing::readBytes(path).find("Jos\xE9 M\xFCller"), std::string::npos);
+    EXPECT_NE(readBytes(path).find("Jos\xE9 M\xFCller"), std::string::npos);
     TextFileReader reader(path);
     std::string text, line;
     while (reader.readLine(line)) {
         text += line + "\n";
     }
-    const Grid cells = parseLibreOfficeCsv(text);
+    const CellGrid cells = parseLibreOfficeCsv(text);
     EXPECT_EQ(cells.at({3, 2}), "Jos\xC3\xA9 M\xC3\xBCller");
     EXPECT_EQ(cells.at({4, 2}), "jmuller");
     EXPECT_EQ(cells.at({5, 2}), "OU=Sales,OU=West");
@@ -195,15 +185,13 @@ TEST_F(LibreOfficeRoundTrip, OurWorkbookKeepsItsSheetNameFontAndColumnWidths) {
     }
     ASSERT_EQ(cellStyles.size(), 4u);
 
-    auto styleOf = [&](const std::string& name) {
+    for (const std::string& name : cellStyles) {
         std::smatch found;
         const std::regex style("<style:style style:name=\"" + name + "\"[^>]*>(.*?)</style:style>");
-        return std::regex_search(content, found, style) ? found[1].str() : std::string();
-    };
-    for (int i = 0; i < 4; ++i) {
-        const std::string cellStyle = styleOf(cellStyles[i]);
-        EXPECT_NE(cellStyle.find("style:font-name=\"Courier New\""), std::string::npos) << i;
-        EXPECT_NE(cellStyle.find("fo:font-size=\"8pt\""), std::string::npos) << i;
+        ASSERT_TRUE(std::regex_search(content, found, style)) << name;
+        EXPECT_NE(found[1].str().find("style:font-name=\"Courier New\""), std::string::npos)
+            << name;
+        EXPECT_NE(found[1].str().find("fo:font-size=\"8pt\""), std::string::npos) << name;
     }
     // Widths in character units leave out the cell's padding of 5 pixels at 7 pixels a digit.
     const double padding = 5.0 / 7.0;
@@ -223,8 +211,8 @@ TEST_F(LibreOfficeRoundTrip, OurWorkbookKeepsItsSheetNameFontAndColumnWidths) {
 
 TEST_F(LibreOfficeRoundTrip, WhatLibreOfficeSavesReadsBackCellForCell) {
     const int rows = sheet::blockFirstRow(static_cast<int>(kUsers.size())) + 2;
-    EXPECT_EQ(readWithOurReader(file("lo/ours.xlsx"), rows, 6), *ourCells_);
-    EXPECT_EQ(readWithOurReader(file("lo/ours.xls"), rows, 6), *ourCells_);
+    EXPECT_EQ(readWithOurReader(file("lo/ours.xlsx"), rows, 6), ourCells_);
+    EXPECT_EQ(readWithOurReader(file("lo/ours.xls"), rows, 6), ourCells_);
     EXPECT_EQ(readWithOurReader(file("lo/mixed.xlsx"), 12, 30), kMixedCells);
     EXPECT_EQ(readWithOurReader(file("lo/mixed.xls"), 12, 30), kMixedCells);
     // LibreOffice's .xlsx keeps its texts as shared strings, the rich one in runs.

@@ -4,16 +4,10 @@
 // with a profile of its own in the test's folder.
 
 #include <array>
-#include <cstdlib>
-#include <map>
-#include <stdexcept>
 
 #include "support/workbook_files.h"
 
 namespace qm::testing {
-
-// Cells by (row, column), empty ones left out.
-using CellGrid = std::map<std::pair<int, int>, std::string>;
 
 // Converts the files (names inside the folder, separated by spaces) into outdir, relative to the
 // folder. format is soffice's --convert-to argument; infilter names the import filter when
@@ -21,24 +15,18 @@ using CellGrid = std::map<std::pair<int, int>, std::string>;
 inline void convertWithLibreOffice(const std::filesystem::path& folder, const std::string& format,
                                    const std::string& inputs, const std::string& outdir = ".",
                                    const std::string& infilter = "") {
-    const std::string command =
-        "cd '" + folder.string() + "' && timeout 180 soffice -env:UserInstallation=file://" +
-        (folder / "profile").string() + " --headless --norestore" +
-        (infilter.empty() ? "" : " --infilter='" + infilter + "'") + " --convert-to '" + format +
-        "' --outdir '" + outdir + "' " + inputs + " >soffice.out 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error(command + "\n" + readBytes((folder / "soffice.out").string()));
-    }
+    runCommand("cd '" + folder.string() + "' && timeout 180 soffice -env:UserInstallation=file://" +
+               (folder / "profile").string() + " --headless --norestore" +
+               (infilter.empty() ? "" : " --infilter='" + infilter + "'") + " --convert-to '" +
+               format + "' --outdir '" + outdir + "' " + inputs +
+               " >soffice.out 2>&1 || { cat soffice.out; false; }");
 }
 
 using Week = std::array<std::string, 7>;  // Sunday first
 
 // One user of a sheet: the name is a directory user's common name or a local account's name.
 struct SheetRow {
-    std::string name;
-    std::string logonName;
-    std::string container;
-    std::string domain;
+    std::string name, logonName, container, domain;
     Week days = {};
 };
 

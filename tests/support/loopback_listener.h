@@ -49,8 +49,6 @@ public:
             close(socket);
         }
     }
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
 
     bool listening() const { return ok_; }
     int port() const { return ntohs(address_.sin_port); }

@@ -37,3 +37,8 @@ Control& control(const QWidget& screen, const char* name) {
     }
     return *found;
 }
+
+// Clicks a screen's button or option as a person does.
+inline void press(const QWidget& screen, const char* name) {
+    QTest::mouseClick(&control(screen, name), Qt::LeftButton);
+}

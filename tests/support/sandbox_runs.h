@@ -8,7 +8,6 @@
 #include <QByteArray>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <optional>
 
 #include "gui/screen_fixture.h"
 #include "platform/ldap/directory_services.h"
@@ -22,8 +21,8 @@ namespace qm::testing {
 // The value on an LDIF line of the attribute, base64 decoded; nothing on another attribute's line.
 inline std::optional<std::string> ldifValue(const std::string& line, const std::string& attribute) {
     if (line.starts_with(attribute + ":: ")) {
-        const QByteArray encoded = QByteArray::fromStdString(line.substr(attribute.size() + 3));
-        return QByteArray::fromBase64(encoded).toStdString();
+        return QByteArray::fromBase64(QByteArray::fromStdString(line.substr(attribute.size() + 3)))
+            .toStdString();
     }
     if (line.starts_with(attribute + ": ")) {
         return line.substr(attribute.size() + 2);

@@ -3,32 +3,17 @@
 // What tests inside the sandbox domain need: the facts scripts/sandbox writes (DIR/facts.env), and
 // the servers' own tools (pdbedit, ldapsearch, ldapmodify), the independent view to compare with.
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
 #include <stdexcept>
-#include <string>
 #include <vector>
+
+#include "support/workbook_files.h"
 
 namespace qm::testing {
 
 inline const std::string kCorpDomain = "DC=corp,DC=test";
-
-// Runs a shell command and returns what it printed; a failing command throws.
-inline std::string runCommand(const std::string& command) {
-    std::string output;
-    std::array<char, 4096> buffer{};
-    FILE* pipe = popen(command.c_str(), "r");
-    for (std::size_t n; pipe != nullptr && (n = fread(buffer.data(), 1, buffer.size(), pipe));) {
-        output.append(buffer.data(), n);
-    }
-    if (pipe == nullptr || pclose(pipe) != 0) {
-        throw std::runtime_error("failed: " + command + "\n" + output);
-    }
-    return output;
-}
 
 // One fact ("PC01_CONF", "CORP_DN" …) of $QUILLMARK_SANDBOX_DIR/facts.env (shell syntax), else
 // of the source tree's .sandbox; a missing one means the sandbox is not started.
@@ -70,11 +55,7 @@ inline std::string sandboxPdbedit(const std::string& computer, const std::string
 }
 
 inline std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
+    return quoted(text, '\'', "'\\''");
 }
 
 // scripts/sandbox with the arguments ("stop corp", "start").

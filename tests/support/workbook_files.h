@@ -1,13 +1,34 @@
 #pragma once
 
 #include <unistd.h>
+
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace qm::testing {
+
+// A sheet's cells by (row, column), empty ones left out.
+using CellGrid = std::map<std::pair<int, int>, std::string>;
+
+// Runs a shell command and returns what it printed; a failing command throws.
+inline std::string runCommand(const std::string& command) {
+    std::string output;
+    std::array<char, 4096> buffer{};
+    FILE* pipe = popen(command.c_str(), "r");
+    for (std::size_t n; pipe != nullptr && (n = fread(buffer.data(), 1, buffer.size(), pipe));) {
+        output.append(buffer.data(), n);
+    }
+    if (pipe == nullptr || pclose(pipe) != 0) {
+        throw std::runtime_error("failed: " + command + "\n" + output);
+    }
+    return output;
+}
 
 // A folder of its own for one test, removed afterwards.
 class ScratchFolder {
@@ -46,12 +67,17 @@ inline std::vector<std::string> restoreSheets(const std::filesystem::path& folde
     return files;
 }
 
-inline std::string csvField(const std::string& text) {
-    std::string field = "\"";
+// The text between quotes, each quote inside written as escaped.
+inline std::string quoted(const std::string& text, char quote, const std::string& escaped) {
+    std::string result(1, quote);
     for (char c : text) {
-        field += c == '"' ? std::string("\"\"") : std::string(1, c);
+        result += c == quote ? escaped : std::string(1, c);
     }
-    return field + "\"";
+    return result + quote;
+}
+
+inline std::string csvField(const std::string& text) {
+    return quoted(text, '"', "\"\"");
 }
 
 inline std::string csvRecord(const std::vector<std::string>& fields) {

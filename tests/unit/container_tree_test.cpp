@@ -4,12 +4,10 @@
 
 #include "selection/container_tree.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
 #include "support/fake_directory.h"
-#include "support/fake_trap.h"
+#include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
@@ -40,10 +38,8 @@ protected:
                 text += '.';
             }
             const std::string& tag = tree.Tag(i);
-            text += (tree.Checked(i) ? "+" : "") + tree.Text(i) +
-                    (tag == kLocalComputerTag ? "# "
-                     : tag == kDomainTag      ? "* "
-                                              : " ");
+            const char* kind = tag == kLocalComputerTag ? "# " : tag == kDomainTag ? "* " : " ";
+            text += (tree.Checked(i) ? "+" : "") + tree.Text(i) + kind;
         }
         return text;
     }
@@ -102,14 +98,11 @@ TEST_F(ContainerTreeTest, IncludeSubNodesChecksFromTheFirstToTheLastChildOnly) {
     directory.addComputer("PC1");
     directory.setRootDomain("DC=d");
     directory.addDomain("DC=d");
-    int users = 1;
-    for (const auto& [parent, rdn] :
-         std::vector<std::pair<std::string, std::string>>{{"", "DC=d"},
-                                                          {"DC=d", "OU=A"},
-                                                          {"OU=A,DC=d", "OU=A1"},
-                                                          {"DC=d", "OU=B"},
-                                                          {"OU=B,DC=d", "OU=B1"}}) {
-        const std::string dn = parent.empty() ? rdn : directory.addContainer(parent, rdn).dn;
+    for (int users = 1; const std::string dn :
+                        {"DC=d", "OU=A,DC=d", "OU=A1,OU=A,DC=d", "OU=B,DC=d", "OU=B1,OU=B,DC=d"}) {
+        if (users > 1) {
+            directory.addContainer(dn.substr(dn.find(',') + 1), dn.substr(0, dn.find(',')));
+        }
         for (int user = 0; user < users; ++user) {
             directory.addUser(dn, std::to_string(users) + "-" + std::to_string(user));
         }

@@ -3,16 +3,12 @@
 #include "logonhours/bias_hours.h"
 #include "logonhours/logon_hours.h"
 #include "platform/core/checked_int.h"
-#include "platform/core/error_trap.h"
-#include "support/fake_trap.h"
 #include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
-using testing::errorOf;
-using testing::FakeTrapServices;
-using testing::ProgramEnded;
+using namespace qm::testing;
 
 TEST(CheckedIntegers, OverflowIsRunTimeError6AtBothEndsOfTheRange) {
     const std::function<void()> overflowing[] = {

@@ -9,24 +9,21 @@
 
 #include <chrono>
 
-#include "platform/ldap/directory_services.h"
 #include "platform/ldap/ldap_error.h"
 #include "platform/ldap/ldap_path.h"
 #include "platform/ldap/ldap_session.h"
 #include "platform/samr/samr_client.h"
 #include "platform/samr/winnt_errors.h"
 #include "platform/samr/winnt_provider.h"
-#include "support/fake_dialogs.h"
+#include "support/fake_platform.h"
 #include "support/loopback_listener.h"
 #include "support/run_time_errors.h"
-#include "support/workbook_files.h"
 
 namespace qm {
 namespace {
 
 using namespace std::string_literals;
-using testing::errorOf;
-using testing::LoopbackListener;
+using namespace qm::testing;
 
 // What a Set row's name, container and domain make is sent only when it is a complete DN: an empty
 // part cannot name anything. The sandbox suites send the escapes and refuse a NUL, an empty name
@@ -41,7 +38,7 @@ TEST(LdapDn, OnlyCompleteDistinguishedNamesReachTheServer) {
 // does (so the check is not empty on a system that writes cores). First in this file: a test
 // process that typed a password itself can give its children no core file at all.
 TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
-    const testing::ScratchFolder folder("core");  // where the cores go, removed with it
+    const ScratchFolder folder("core");  // where the cores go, removed with it
     const auto crash = [&](bool signIn) {
         const pid_t child = fork();
         if (child == 0) {
@@ -50,7 +47,7 @@ TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
             if (chdir(folder.path().c_str()) != 0) {
                 _exit(2);
             }
-            testing::FakeDialogs dialogs;
+            FakeDialogs dialogs;
             dialogs.inputAnswers = {"ann", "pw-secret"};
             Credentials credentials(dialogs);
             if (signIn) {
@@ -73,7 +70,7 @@ TEST(SignIn, AProcessThatHeldATypedPasswordLeavesNoCoreFile) {
 // Sign-in as the person meets it: each prompt names its target, a refusal asks again up to three
 // times, a Cancel gives up that one sign-in, and a login accepted once serves the next target.
 TEST(SignIn, AsksNamingTheTargetRetriesRefusalsAndCancelsOneSignInOnly) {
-    testing::FakeDialogs dialogs;
+    FakeDialogs dialogs;
     Credentials credentials(dialogs);
     std::vector<std::string> tried;
     const auto acceptOnly = [&](const std::string& password) {
@@ -127,7 +124,7 @@ TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnsw
     const LoopbackListener server(
         LoopbackListener::Mode::Answering, "127.0.0.1", 0,
         ber(0x30, ber(0x02, "\1") + ber(0x78, success + ber(0x8A, LDAP_EXOP_START_TLS))));
-    testing::FakeDialogs dialogs;
+    FakeDialogs dialogs;
     Credentials credentials(dialogs);
     LdapSession session("ldap://127.0.0.1:" + std::to_string(server.port()), "corp.test",
                         credentials);
@@ -148,7 +145,7 @@ TEST(LdapSession, AServerThatAcceptsStartTlsAndFallsSilentIsGivenUpWithinTheAnsw
 // Samba takes names as C strings: "lab1\0junk" would write lab1. Such names fail the bind at once,
 // with no connection and no sign-in asked for.
 TEST(WinNtNames, NamesNoAccountCanHaveFailBeforeAnyoneIsContacted) {
-    testing::FakeDialogs dialogs;
+    FakeDialogs dialogs;
     Credentials credentials(dialogs);
     for (const auto& [computer, name] : std::vector<std::pair<std::string, std::string>>{
              {"PC01", "lab1\0junk"s}, {"PC01\0PC02"s, "lab1"}, {"", "lab1"}, {"PC01", "a/b"}}) {

@@ -1,18 +1,12 @@
 #include "document/distinguished_name.h"
 #include "logonhours/sheet_layout.h"
 #include "setting/csv_line.h"
-#include "support/fake_trap.h"
 #include "support/run_time_errors.h"
 
 namespace qm {
 namespace {
 
 using Fields = std::vector<std::string>;
-
-Fields parse(const std::string& line) {
-    testing::FakeTrapServices services;
-    return ParseCsvLine(line, services);
-}
 
 // Each line with the fields the sheet reader relies on; that what the writer writes reads back is
 // the fuzz target's to show.
@@ -28,8 +22,9 @@ TEST(ParseCsvLine, SplitsAtCommasOutsideQuotes) {
         {R"(")", {}},
         {longField + ",y", {longField, "y"}},
     };
+    testing::FakeTrapServices services;
     for (const auto& [line, fields] : cases) {
-        EXPECT_EQ(parse(line), fields) << line.substr(0, 40);
+        EXPECT_EQ(ParseCsvLine(line, services), fields) << line.substr(0, 40);
     }
     EXPECT_EQ(sheet::formatCsvRecord({"a", "", R"(a"b)"}), R"("a","","a""b")");
 }

@@ -16,11 +16,8 @@ void writeZip(const std::string& path,
         std::filesystem::create_directories(std::filesystem::path(folder.file(name)).parent_path());
         testing::writeBytes(folder.file(name), content);
     }
-    const std::string command =
-        "cd '" + folder.path().string() + "' && rm -f '" + path + "' && zip -qrD '" + path + "' .";
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error("cannot write " + path);
-    }
+    testing::runCommand("cd '" + folder.path().string() + "' && rm -f '" + path +
+                        "' && zip -qrD '" + path + "' .");
 }
 
 const std::string kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
@@ -57,19 +54,14 @@ protected:
         return testing::readBytes(file_);
     }
 
-    // Writes the file, opens it and reads its first rows.
-    void readFirstRows(const std::string& bytes, const ReaderLimits& limits = {}) {
-        testing::writeBytes(file_, bytes);
-        auto reader = openWorkbookFile(file_, limits);
-        for (std::int32_t row = 1; row <= 200; ++row) {
-            (void)reader->cellValue(row, 1);
-        }
-    }
-
-    // The description of the error that opening, then reading the first rows, raises.
+    // The description of the error that opening the file, then reading its first rows, raises.
     std::string failureOf(const std::string& bytes, const ReaderLimits& limits) {
+        testing::writeBytes(file_, bytes);
         try {
-            readFirstRows(bytes, limits);
+            const auto reader = openWorkbookFile(file_, limits);
+            for (std::int32_t row = 1; row <= 200; ++row) {
+                (void)reader->cellValue(row, 1);
+            }
         } catch (const RunTimeError& error) {
             EXPECT_EQ(error.source(), kSpreadsheetSource);
             return error.description();

@@ -7,8 +7,6 @@
 namespace qm {
 namespace {
 
-namespace fs = std::filesystem;
-
 std::string errorOf(const std::function<void()>& call) {
     const RunTimeError error = testing::errorOf(call);
     EXPECT_EQ(error.source(), kSpreadsheetSource);
@@ -48,7 +46,7 @@ TEST_F(WorkbookWriterTest, SaveAsNamesTheFileAsTheSpreadsheetApplicationWould) {
 TEST_F(WorkbookWriterTest, AFailedSaveLeavesNoFileAndAnExistingOneUntouched) {
     EXPECT_NE(errorOf([&] { save("no/such/x.xlsx", {}); }).find("no/such/x.xlsx"),
               std::string::npos);
-    fs::create_directory(folder_.file("taken.xlsx"));
+    std::filesystem::create_directory(folder_.file("taken.xlsx"));
     EXPECT_NE(errorOf([&] { save("taken", {}); }).find("folder"), std::string::npos);
 
     const std::string existing = folder_.file("existing.xlsx");
@@ -61,7 +59,7 @@ TEST_F(WorkbookWriterTest, AFailedSaveLeavesNoFileAndAnExistingOneUntouched) {
     EXPECT_EQ(testing::readBytes(existing), "old content");
     // Nor does a workbook dropped unsaved, as when the run ends without abandoning it.
     spreadsheet_->newWorkbook(folder_.file("dropped.xlsx"))->begin(0);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 2);
 }
 
 }  // namespace
