@@ -259,8 +259,8 @@ private:
             Int16(std::min(rows_->count().value(), kMostRowsPerFile.value())));
     }
 
-    // The reading pass found the account, or the row fails its bind here. The
-    // save is sent, and its outcome logged when its answer comes.
+    // The reading pass found the account, or the row fails its bind here. The save is sent, and
+    // its outcome logged when its answer comes.
     void setAccount(const char* bindMarker, const char* putMarker, const char* saveMarker,
                     const std::optional<Bytes>& value, const std::string& who) {
         trap_.step(bindMarker);
