@@ -48,6 +48,10 @@ std::string encode(std::string_view utf8Text, bool lossy) {
     std::size_t pos = 0;
     char32_t codePoint;
     while (pos < utf8Text.size()) {
+        if (static_cast<unsigned char>(utf8Text[pos]) < 0x80) {
+            out += utf8Text[pos++];
+            continue;
+        }
         if (!utf8::decode(utf8Text, pos, codePoint)) {
             if (!lossy) {
                 throw RunTimeError(

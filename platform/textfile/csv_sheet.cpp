@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "logonhours/sheet_layout.h"
@@ -19,15 +21,7 @@ namespace qm {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool fitsCodePage(std::string_view text) {
-    try {
-        cp1252::fromUtf8(text);
-        return true;
-    } catch (const RunTimeError&) {
-        return false;
-    }
-}
+constexpr std::size_t kBlockBytes = 64 * 1024;
 
 }  // namespace
 
@@ -72,23 +66,49 @@ void CsvSheetWriter::writeUser(const std::string& name, const std::string& conta
 
 void CsvSheetWriter::writeRecord(const std::vector<std::string>& fields) {
     const std::string record = sheet::formatCsvRecord(fields) + sheet::kLineEnd;
-    if (!utf8::isValid(record)) {
+    std::optional<std::string> encoded;
+    if (!utf8_) {
+        try {
+            encoded = cp1252::fromUtf8(record);
+        } catch (const RunTimeError&) {
+            if (!utf8::isValid(record)) {
+                throw;
+            }
+            switchToUtf8();
+        }
+    } else if (!utf8::isValid(record)) {
         cp1252::fromUtf8(record);  // the error that names the text
     }
-    if (!utf8_ && !fitsCodePage(record)) {
-        switchToUtf8();
+    pending_ += encoded ? *encoded : record;
+    lineEnds_.push_back(pending_.size());
+    if (pending_.size() >= kBlockBytes) {
+        writePending();
     }
-    // A line the disk could not take is taken back whole, so that an abandoned sheet kept under
-    // its name never ends in a cut line that could name another account or other hours.
-    const off_t lineStart = ::lseek(fd_, 0, SEEK_CUR);
+}
+
+// A block the disk could not take is cut back to its last whole line, so that an abandoned sheet
+// kept under its name never ends in a cut line that could name another account or other hours.
+void CsvSheetWriter::writePending() {
+    if (pending_.empty()) {
+        return;
+    }
+    const off_t blockStart = written_;
     try {
-        writeBytes(utf8_ ? record : cp1252::fromUtf8(record));
+        writeBytes(pending_);
     } catch (const RunTimeError&) {
-        if (lineStart >= 0 && ::ftruncate(fd_, lineStart) == 0) {
-            ::lseek(fd_, lineStart, SEEK_SET);
+        const std::size_t done = std::size_t(written_ - blockStart);
+        const auto whole = std::upper_bound(lineEnds_.begin(), lineEnds_.end(), done);
+        const off_t keep = blockStart + off_t(whole == lineEnds_.begin() ? 0 : whole[-1]);
+        if (::ftruncate(fd_, keep) == 0 && ::lseek(fd_, keep, SEEK_SET) == keep) {
+            written_ = keep;
         }
+        pending_.clear();
+        lineEnds_.clear();
         throw;
     }
+    pending_.clear();
+    lineEnds_.clear();
+    startWriteBack(fd_, blockStart, written_ - blockStart);
 }
 
 void CsvSheetWriter::writeBytes(std::string_view bytes) {
@@ -98,12 +118,14 @@ void CsvSheetWriter::writeBytes(std::string_view bytes) {
             throw fileError(errno, path_);
         }
         bytes.remove_prefix(written < 0 ? 0 : std::size_t(written));
+        written_ += written < 0 ? 0 : written;
     }
 }
 
 // Rewrites what is written so far, character for character, into a new temporary file in UTF-8:
 // every Windows-1252 byte has its character, so nothing is lost.
 void CsvSheetWriter::switchToUtf8() {
+    writePending();
     const SiblingFile sibling = createTemporarySibling(path_);
     struct Dropped {
         int fd;
@@ -113,6 +135,7 @@ void CsvSheetWriter::switchToUtf8() {
             ::unlink(path.c_str());
         }
     } const old{std::exchange(fd_, sibling.fd), std::exchange(temporary_, sibling.path)};
+    written_ = 0;
     writeBytes(kByteOrderMark);
     std::string bytes(64 * 1024, '\0');
     for (off_t at = 0;;) {
@@ -133,6 +156,7 @@ void CsvSheetWriter::close() {
     if (fd_ < 0) {
         return;
     }
+    writePending();
     const int fd = fd_;
     fd_ = -1;
     if (!temporary_.empty()) {

@@ -105,6 +105,10 @@ int syncData(int fd) {
     return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == EROFS ? 0 : error;
 }
 
+void startWriteBack(int fd, off_t offset, off_t length) {
+    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 void replaceWith(int fd, const std::string& temporary, const std::string& target) {
     if (const int error = syncData(fd); error != 0) {
         throw fileError(error, target, true);

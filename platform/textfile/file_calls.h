@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "platform/core/run_time_error.h"
@@ -26,6 +28,9 @@ SiblingFile createTemporarySibling(const std::string& target);
 // Waits until the file's bytes are on the disk: 0, or the error. A refusal to sync at all is no
 // error: such a file has nothing to wait for.
 int syncData(int fd);
+
+// Lets the disk start taking the bytes just written, without waiting for it; only a hint.
+void startWriteBack(int fd, off_t offset, off_t length);
 
 // Waits until the file's bytes are on the disk, then renames it over target.
 void replaceWith(int fd, const std::string& temporary, const std::string& target);

@@ -62,9 +62,11 @@ TEST_F(TextFileTest, FailuresCarryTheFileErrorNumberAndThePath) {
 }
 
 // The disk fills while a sheet is written (a file-size limit stands in for a full disk): the
-// writer says so naming the file, and nothing half-written is left under its name or beside it.
+// writer says so naming the file. A sheet dropped then leaves nothing under its name or beside
+// it; one closed anyway (an abandoned Document) keeps whole lines only.
 TEST_F(TextFileTest, AFullDiskLeavesNoHalfWrittenSheet) {
-    const std::string path = folder_.file("restore.csv");
+    const std::string dropped = folder_.file("restore.csv");
+    const std::string kept = folder_.file("hours.csv");
     const pid_t child = fork();
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -72,22 +74,37 @@ TEST_F(TextFileTest, AFullDiskLeavesNoHalfWrittenSheet) {
         setrlimit(RLIMIT_FSIZE, &limit);
         DayStrings days;
         days.fill(kAllHoursAllowed);
-        try {
-            CsvSheetWriter sheet(path);
-            sheet.writeHeader();
-            for (int user = 0; user < 100; ++user) {
-                sheet.writeUser("user" + std::to_string(user), "OU=Lab", "DC=corp,DC=test", days);
+        const auto fill = [&](CsvSheetWriter& sheet, const std::string& path) {
+            try {
+                sheet.writeHeader();
+                for (int user = 0; user < 100; ++user) {
+                    sheet.writeUser("user" + std::to_string(user), "OU=Lab", "DC=corp", days);
+                }
+                sheet.close();
+            } catch (const RunTimeError& error) {
+                return error.number() == 61 && error.description().find(path) != std::string::npos;
             }
-        } catch (const RunTimeError& error) {
-            _exit(error.description().find(path) == std::string::npos ? 2 : 0);
-        }
-        _exit(1);
+            return false;
+        };
+        const bool refused = [&] {
+            CsvSheetWriter sheet(dropped);
+            return fill(sheet, dropped);
+        }();
+        CsvSheetWriter abandoned(kept);
+        const bool refusedAgain = fill(abandoned, kept);
+        abandoned.close();
+        _exit(refused && refusedAgain ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);  // refused, naming the file
-    EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
+    const std::vector<std::filesystem::directory_entry> left(
+        std::filesystem::directory_iterator(folder_.path()), {});
+    ASSERT_EQ(left.size(), 1u);
+    const std::string text = testing::readBytes(kept);
+    EXPECT_TRUE(text.starts_with("\"Name\"") && text.ends_with("\r\n")) << text;
+    EXPECT_LE(text.size(), 1000u);
 }
 
 }  // namespace
