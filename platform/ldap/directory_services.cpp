@@ -3,7 +3,7 @@
 #include "platform/ldap/ldap_directory.h"
 #include "platform/ldap/ldap_query.h"
 #include "platform/ldap/ldap_session.h"
-#include "platform/samr/winnt_provider.h"
+#include "platform/samr/winnt_module.h"
 
 namespace qm {
 
@@ -35,13 +35,13 @@ public:
     }
 
     std::unique_ptr<Computer> computer(const std::string& name) override {
-        return reachComputer(name, credentials_);
+        return winNtSide().reachComputer(name, credentials_);
     }
 
     std::unique_ptr<Account> domainUser(const std::string& dn) override { return ldap_.user(dn); }
     std::unique_ptr<Account> computerAccount(const std::string& computer,
                                              const std::string& name) override {
-        return bindLocalAccount(computer, name, credentials_);
+        return winNtSide().bindLocalAccount(computer, name, credentials_);
     }
     std::unique_ptr<Account> listedDomainUser(const std::string& dn,
                                               std::optional<Bytes> hours) override {
