@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The benchmarks, run on demand: each times Quillmark's work (BUILD_DIR/bench/qm_bench) against a
-# tool doing the same work in the same run, and prints the figures and the ratios.
+# The benchmarks, run on demand: each times Quillmark's work (BUILD_DIR/bench/qm_bench, and
+# qm_tree_bench for the selection screen) against a tool doing the same work in the same run, and
+# prints the figures and the ratios.
 #
 #   bench/bench.sh directory|workbook|tree|document|set [BUILD_DIR] [USERS] [ROUNDS] [EARLIER_BUILD]
 #
@@ -9,7 +10,7 @@
 # round and the medians are compared. All but the workbook work in a sandbox domain of their own,
 # BUILD_DIR/sandbox-bench (provisioned and filled on first use, a few minutes), stopped at the end.
 # With EARLIER_BUILD (another build folder, of an earlier commit), the tree and document benchmarks
-# time its qm_bench too, in the same rounds, so a change is measured against what it replaces.
+# time its drivers too, in the same rounds, so a change is measured against what it replaces.
 # shellcheck disable=SC2317 # the sides are called by name
 set -euo pipefail
 
@@ -26,10 +27,17 @@ USER_FILTER="(&(objectCategory=person)(objectClass=user))"
 CONTAINER_FILTER="(|(objectClass=container)(objectClass=organizationalUnit)(objectClass=builtinDomain))"
 LDAP_TOOL=(-Q -Y GSSAPI -LLL)
 
-cmake --build "$BUILD" --target qm_bench >/dev/null
+cmake --build "$BUILD" --target qm_bench qm_tree_bench >/dev/null
 DRIVER=$BUILD/bench/qm_bench
-[[ -z $EARLIER ]] || cmake --build "$EARLIER" --target qm_bench >/dev/null
+TREE_DRIVER=$BUILD/bench/qm_tree_bench
+if [[ -n $EARLIER ]]; then
+    cmake --build "$EARLIER" --target qm_bench >/dev/null
+    cmake --build "$EARLIER" --target qm_tree_bench >/dev/null 2>&1 || true
+fi
 EARLIER_DRIVER=$EARLIER/bench/qm_bench
+# A build older than the screens' own driver starts the selection screen with qm_bench tree.
+EARLIER_TREE=("$EARLIER/bench/qm_tree_bench")
+[[ -z $EARLIER || -e ${EARLIER_TREE[0]} ]] || EARLIER_TREE=("$EARLIER_DRIVER" tree)
 work=$(mktemp -d)
 IN=() # the sandbox's namespace, once this benchmark starts the sandbox
 finish() {
@@ -168,9 +176,9 @@ bench_tree() {
     # -c: the units an earlier run made are there already.
     "${IN[@]}" ldapadd -c -Q -Y GSSAPI -f "$work/tree.ldif" >/dev/null 2>&1 || true
     # The directory nodes' keys are their DNs; a computer's is its name.
-    "${IN[@]}" "$DRIVER" tree | grep '=' >"$work/bases"
-    tree_ours() { measure "$DRIVER" tree; }
-    tree_earlier() { measure "$EARLIER_DRIVER" tree; }
+    "${IN[@]}" "$TREE_DRIVER" | grep '=' >"$work/bases"
+    tree_ours() { measure "$TREE_DRIVER"; }
+    tree_earlier() { measure "${EARLIER_TREE[@]}"; }
     # One ldapsearch a node, as a script would make them.
     # shellcheck disable=SC2016
     tree_ldapsearch() {

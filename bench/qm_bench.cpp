@@ -9,65 +9,24 @@
 //   qm_bench document csv|xlsx BASE USERS FILE   the Document run on one checked node
 //   qm_bench set SHEET FOLDER               the Set task on a CSV sheet, its log in FOLDER
 //   qm_bench preview SHEET FOLDER           the same up to the confirmation, answered No
-//   qm_bench tree                           the selection screen's start-up; prints the nodes' keys
 //   qm_bench winnt COMPUTER                 bind a computer and list its users
 // Signs in with the Kerberos ticket, or as the sandbox's Administrator when a password is asked.
-#include <QApplication>
 #include <QByteArray>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <iostream>
 #include <map>
-#include <optional>
-#include <string>
 #include <vector>
 
-#include "document/document_run.h"
+#include "bench/bench_platform.h"
 #include "document/sheet_writer.h"
 #include "logonhours/sheet_layout.h"
-#include "platform/ldap/directory_services.h"
-#include "platform/qt/qt_system.h"
-#include "platform/qt/screen_services.h"
-#include "platform/signin/credentials.h"
-#include "platform/workbook/workbook_application.h"
-#include "selection/selection_screen.h"
 #include "setting/set_run.h"
 #include "setting/sheet_reader.h"
 
 namespace {
 
 using namespace qm;
-
-// Yes to the Set run's confirmation, OK to anything else; a critical message fails the run.
-class BenchDialogs : public Dialogs {
-public:
-    Answer messageBox(const std::string&, const std::string& text, MessageStyle style) override {
-        std::cerr << text << "\n";
-        critical = critical || style == MessageStyle::Critical;
-        return style == MessageStyle::Question ? Answer::Yes : Answer::Ok;
-    }
-    Answer askWithDetails(const std::string&, const std::string&, const std::string&,
-                          const std::string&) override {
-        return confirmation;
-    }
-    std::string inputBox(const std::string&, const std::string&, bool masked) override {
-        const char* sandbox = std::getenv("QUILLMARK_SANDBOX_DIR");
-        std::string password;
-        std::getline(std::ifstream(std::string(sandbox ? sandbox : ".") + "/admin-password"),
-                     password);
-        return masked ? password : "Administrator";
-    }
-    std::string browseForFolder(const std::string&, const std::string&) override { return {}; }
-    std::optional<std::string> openFile(const std::string&, const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-    bool critical = false;
-    Answer confirmation = Answer::Yes;
-};
+using qm::bench::Bench;
 
 // The two screens as the runs see them: one checked node, the chosen file, a silent progress bar.
 class BenchScreen : public DocumentScreen, public SetScreen, public ProgressBar {
@@ -92,38 +51,6 @@ private:
     bool workbook_;
     std::string base_;
     std::string count_;
-};
-
-// The operating system as Qt gives it, with the program's folder where the benchmark wants it.
-class BenchSystem : public System {
-public:
-    std::string ComputerName() override { return qt_.ComputerName(); }
-    Variant TimeZoneBias() override { return qt_.TimeZoneBias(); }
-    std::string ApplicationPath() override { return folder; }
-    bool FileExists(const std::string& path) override { return qt_.FileExists(path); }
-    void startTextEditor(const std::string&) override {}
-    std::string nowText() override { return qt_.nowText(); }
-    std::string formatGrouped(std::int64_t number) override { return qt_.formatGrouped(number); }
-    std::int64_t parseGrouped(const std::string& text) override { return qt_.parseGrouped(text); }
-    std::string folder = ".";
-
-private:
-    QtSystem qt_;
-};
-
-// Everything a run works through, built once.
-struct Bench {
-    BenchDialogs dialogs;
-    Credentials credentials{dialogs};
-    std::unique_ptr<DirectoryServices> directory = makeDirectoryServices(credentials);
-    std::unique_ptr<SpreadsheetFactory> spreadsheets = makeSpreadsheetFactory();
-    ProcessEnd programEnd;
-    ScreenTrapServices trap{dialogs, programEnd};
-    LogonHours logonHours{trap, 0};
-    BenchSystem system;
-    DocumentServices document(QueryConnection* connection = nullptr) {
-        return {*directory, connection, *spreadsheets, dialogs, trap, logonHours, system};
-    }
 };
 
 std::string bulkName(int user) {
@@ -215,32 +142,6 @@ bool setRun(Bench& bench, const std::string& sheet, const std::string& folder) {
     return !bench.dialogs.critical;
 }
 
-struct DocumentTaskChosen : FirstScreen {
-    bool optDocumentValue() override { return true; }
-    bool optXLValue() override { return true; }
-    std::string txtFileText() override { return {}; }
-    void showFirstScreen() override {}
-    void clearNotice() override {}
-};
-
-bool loadTree(Bench& bench) {
-    int argc = 1;
-    char name[] = "qm_bench";
-    char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ScreenServices services{bench.dialogs, bench.system, *bench.directory, *bench.spreadsheets,
-                            bench.programEnd};
-    DocumentTaskChosen firstScreen;
-    SelectionScreen screen(services, firstScreen);
-    screen.startUp();
-    const ContainerTree& tree = screen.containerTree();
-    for (int node = 1; node <= tree.Count(); ++node) {
-        std::cout << tree.Key(node) << "\n";
-    }
-    return tree.Count() > 1;
-}
-
 bool listComputer(Bench& bench, const std::string& computer) {
     return !bench.directory->computer(computer)->users().empty();
 }
@@ -270,7 +171,6 @@ const std::map<std::string, std::function<bool(Bench&, const Args&)>> kCommands 
          b.dialogs.confirmation = Answer::No;
          return setRun(b, a.at(1), a.at(2));
      }},
-    {"tree", [](Bench& b, const Args&) { return loadTree(b); }},
     {"winnt", [](Bench& b, const Args& a) { return listComputer(b, a.at(1)); }},
 };
 
@@ -283,13 +183,6 @@ int main(int argc, char** argv) {
         std::cerr << "qm_bench: unknown command (see the top of bench/qm_bench.cpp)\n";
         return 2;
     }
-    try {
-        Bench bench;
-        return command->second(bench, args) ? 0 : 1;
-    } catch (const RunTimeError& error) {
-        std::cerr << "qm_bench: " << error.number() << " " << error.description() << "\n";
-    } catch (const std::exception& error) {
-        std::cerr << "qm_bench: " << error.what() << "\n";
-    }
-    return 1;
+    return qm::bench::runGuarded("qm_bench",
+                                 [&](Bench& bench) { return command->second(bench, args); });
 }
