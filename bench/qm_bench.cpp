@@ -2,7 +2,7 @@
 // does it, with the real directory services and spreadsheet component. The script times the whole
 // process (signing in included) and its peak memory against a tool doing the same work.
 //   qm_bench read BASE                      the four attributes of every user one level below BASE
-//   qm_bench write BASE USERS SEED          bind, Put and SetInfo of new hours for each bulk user
+//   qm_bench write BASE USERS SEED          new hours for each bulk user, one save at a time
 //   qm_bench ldif BASE USERS SEED           the same replaces as LDIF, for ldapmodify
 //   qm_bench sheet csv|xlsx USERS SEED FILE those values as the Document run writes them
 //   qm_bench scan USERS FILE                the Set run's two passes over a workbook
@@ -79,7 +79,7 @@ bool readUsers(Bench& bench, const std::string& base) {
 
 bool writeUsers(Bench& bench, const std::string& base, int users, int seed) {
     for (int user = 1; user <= users; ++user) {
-        bench.directory->domainUser("CN=" + bulkName(user) + "," + base)
+        bench.directory->listedDomainUser("CN=" + bulkName(user) + "," + base, std::nullopt)
             ->setLogonHours(hoursOf(user, seed));
     }
     return true;

@@ -164,12 +164,6 @@ public:
 
     virtual std::unique_ptr<Computer> computer(const std::string& name) = 0;
 
-    // An account bound for the Set run: a domain user by DN, a local user by computer and name.
-    // An error when the text cannot name such an account (checked before anyone is contacted), or
-    // when the object is missing or is not a user.
-    virtual std::unique_ptr<Account> domainUser(const std::string& dn) = 0;
-    virtual std::unique_ptr<Account> computerAccount(const std::string& computer,
-                                                     const std::string& name) = 0;
     // A domain user that forEachUserIn listed, bound again by its DN without asking the directory:
     // the listing showed it is a user and read its value (`hours`), which the account gives back.
     // An error only when the text is no complete DN.

@@ -48,4 +48,9 @@ const char* cString(const std::string& text) {
     return text.c_str();
 }
 
+std::string netbiosName(const std::string& hostName) {
+    constexpr std::size_t kNetbiosNameLength = 15;
+    return upperAscii(hostName.substr(0, hostName.find('.')).substr(0, kNetbiosNameLength));
+}
+
 }  // namespace qm

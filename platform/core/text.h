@@ -10,6 +10,10 @@ namespace qm {
 std::string trimSpaces(const std::string& text);
 std::string lowerAscii(std::string text);
 std::string upperAscii(std::string text);
+
+// A computer's name as Windows shows it: the host name up to its first dot, upper case, at most
+// 15 characters (a NetBIOS name).
+std::string netbiosName(const std::string& hostName);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // The text as a C library takes it. A NUL inside would end the text there, so that a name could

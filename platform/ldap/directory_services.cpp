@@ -38,11 +38,6 @@ public:
         return winNtSide().reachComputer(name, credentials_);
     }
 
-    std::unique_ptr<Account> domainUser(const std::string& dn) override { return ldap_.user(dn); }
-    std::unique_ptr<Account> computerAccount(const std::string& computer,
-                                             const std::string& name) override {
-        return winNtSide().bindLocalAccount(computer, name, credentials_);
-    }
     std::unique_ptr<Account> listedDomainUser(const std::string& dn,
                                               std::optional<Bytes> hours) override {
         return ldap_.listedUser(dn, std::move(hours));

@@ -91,8 +91,6 @@ class LdapAccount : public Account {
 public:
     LdapAccount(LdapSession& session, std::string dn, std::optional<Bytes> hours)
         : session_(session), dn_(std::move(dn)), hours_(std::move(hours)) {}
-    LdapAccount(LdapSession& session, const LdapEntry& entry)
-        : LdapAccount(session, entry.dn, logonHoursOf(entry)) {}
 
     std::optional<Bytes> logonHours() override { return hours_; }
 
@@ -208,18 +206,6 @@ std::vector<DirectoryNode> LdapDirectory::children(const std::string& dn,
     return found;
 }
 
-std::unique_ptr<Account> LdapDirectory::user(const std::string& dn) {
-    LdapSession* session = nullptr;
-    const LdapEntry entry = bind(dn, {"objectClass", "logonHours"}, session);
-    if (!contains(classesOf(entry), "user")) {
-        throw RunTimeError(hresult::NoInterface,
-                           "Cannot bind to " + entry.dn + " as a user: the object is of class " +
-                               (classesOf(entry).empty() ? "unknown" : classesOf(entry).back()),
-                           kLdapSource);
-    }
-    return std::make_unique<LdapAccount>(*session, entry);
-}
-
 std::unique_ptr<Account> LdapDirectory::listedUser(const std::string& dn,
                                                    std::optional<Bytes> hours) {
     const std::string plain = completeDn(dn, "bind to");
@@ -239,7 +225,7 @@ void LdapDirectory::forEachUserIn(const std::string& containerDn,
         const auto* names = entry.find("cn");
         if (names != nullptr && !names->empty()) {
             visit({names->front(), relativeIdOf(entry),
-                   std::make_unique<LdapAccount>(session, entry)});
+                   std::make_unique<LdapAccount>(session, entry.dn, logonHoursOf(entry))});
         }
     });
 }

@@ -23,8 +23,6 @@ public:
     // The children whose most specific class is one of the classes.
     std::vector<DirectoryNode> children(const std::string& dn,
                                         const std::vector<std::string>& classes);
-    // A user object: a group, an organizational unit or a contact is not one.
-    std::unique_ptr<Account> user(const std::string& dn);
     // A user forEachUserIn listed, with the value it read: no request is sent.
     std::unique_ptr<Account> listedUser(const std::string& dn, std::optional<Bytes> hours);
     void forEachUserIn(const std::string& containerDn,

@@ -17,12 +17,11 @@
 #include <cstring>
 
 #include "platform/core/run_time_error.h"
+#include "platform/core/text.h"
 
 namespace qm {
 
 namespace {
-
-constexpr std::size_t kNetbiosNameLength = 15;
 
 // The date format with seconds in the time, as a general date shows them.
 QString dateTimeFormatWithSeconds(const QLocale& locale) {
@@ -53,19 +52,6 @@ bool isInBuildTree(const QString& folder) {
 }
 
 }  // namespace
-
-std::string netbiosName(const std::string& hostName) {
-    std::string name = hostName.substr(0, hostName.find('.'));
-    if (name.size() > kNetbiosNameLength) {
-        name.resize(kNetbiosNameLength);
-    }
-    for (char& c : name) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return name;
-}
 
 std::string QtSystem::ComputerName() {
     std::array<char, HOST_NAME_MAX + 1> host{};

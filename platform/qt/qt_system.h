@@ -21,8 +21,4 @@ public:
     std::int64_t parseGrouped(const std::string& text) override;
 };
 
-// The local computer's name as Windows shows it: the host name up to its first dot, upper case,
-// at most 15 characters (a NetBIOS name).
-std::string netbiosName(const std::string& hostName);
-
 }  // namespace qm

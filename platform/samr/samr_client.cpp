@@ -330,32 +330,6 @@ std::vector<Account> AccountDomain::users() {
     }
 }
 
-std::optional<std::uint32_t> AccountDomain::lookupUser(const std::string& name) {
-    Scratch scratch(impl_->mem);
-    lsa_String accountName{};
-    accountName.string = cString(name);
-    samr_Ids rids{};
-    samr_Ids types{};
-    samr_LookupNames request{};
-    request.in.domain_handle = &impl_->domainHandle;
-    request.in.num_names = 1;
-    request.in.names = &accountName;
-    request.out.rids = &rids;
-    request.out.types = &types;
-    check(impl_->transport(dcerpc_binding_handle_call(impl_->pipe->binding_handle, nullptr,
-                                                      &ndr_table_samr, NDR_SAMR_LOOKUPNAMES,
-                                                      scratch, &request)),
-          "looking up the user");
-    if (NT_STATUS_EQUAL(request.out.result, NT_STATUS_NONE_MAPPED)) {
-        return std::nullopt;
-    }
-    check(request.out.result, "looking up the user");
-    if (rids.count != 1 || types.count != 1 || types.ids[0] != SID_NAME_USER) {
-        return std::nullopt;  // a group or alias of that name is no user account
-    }
-    return rids.ids[0];
-}
-
 LogonHours AccountDomain::logonHours(std::uint32_t rid) {
     Scratch scratch(impl_->mem);
     Impl::UserHandle user(*impl_, rid, scratch);

@@ -62,8 +62,6 @@ public:
 
     // Normal user accounts (no computer or trust accounts), in the computer's order.
     std::vector<Account> users();
-    // The relative id of the user of that name; nothing when no user has it.
-    std::optional<std::uint32_t> lookupUser(const std::string& name);
     LogonHours logonHours(std::uint32_t rid);
     // Writes the hours alone (information level 4): the account's other settings stay as they are.
     void setLogonHours(std::uint32_t rid, const LogonHours& hours);

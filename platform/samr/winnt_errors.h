@@ -11,13 +11,10 @@ namespace qm {
 // made from the Win32 error, or one of the directory service interfaces' own codes.
 //
 //   computer name unknown, or no connection on port 445   0x80070035  network path not found
-//   user not found on the computer                         0x800708AD  NERR_UserNotFound, as
-//                                                          Windows' WinNT provider reports it
-//                                                          (SAMR itself says ERROR_NONE_MAPPED)
 //   sign-in cancelled (no user name given)                 0x800704C7  ERROR_CANCELLED
 //   a value other than 21 bytes put                        0x80070057  E_INVALIDARG
 //   logon hours stored in other units than 168 a week      0x8007000D  ERROR_INVALID_DATA
-//   a path of another form, a property not handled         E_ADS_BAD_PATHNAME, E_ADS_PROPERTY_…
+//   a computer name no computer can have                   E_ADS_BAD_PATHNAME
 //   every other failure a computer reports (NTSTATUS)      HRESULT_FROM_WIN32 of Samba's mapping
 //                                                          to a Win32 error: access denied
 //                                                          0x80070005, wrong password 0x8007052E
@@ -26,8 +23,6 @@ inline constexpr const char* kWinNtSource = "WinNT provider";
 
 // The directory service interfaces' own codes (E_ADS_…), as signed 32-bit numbers.
 inline constexpr std::int32_t kBadPathName = static_cast<std::int32_t>(0x80005000);
-inline constexpr std::int32_t kPropertyNotSupported = static_cast<std::int32_t>(0x80005006);
-inline constexpr std::int32_t kPropertyNotFound = static_cast<std::int32_t>(0x8000500D);
 
 namespace win32 {
 inline constexpr std::uint32_t AccessDenied = 5;
@@ -35,7 +30,6 @@ inline constexpr std::uint32_t InvalidData = 13;
 inline constexpr std::uint32_t BadNetPath = 53;  // "The network path was not found."
 inline constexpr std::uint32_t InvalidParameter = 87;
 inline constexpr std::uint32_t Cancelled = 1223;
-inline constexpr std::uint32_t UserNotFound = 2221;  // NERR_UserNotFound
 }  // namespace win32
 
 // Whether the computer refused the account or password itself (so another one may be typed), as

@@ -13,8 +13,6 @@ namespace qm {
 // not at every start of the program: a run that only reads the directory never waits for them.
 struct WinNtSide {
     std::unique_ptr<Computer> (*reachComputer)(const std::string& name, Credentials& credentials);
-    std::unique_ptr<Account> (*bindLocalAccount)(const std::string& computer,
-                                                 const std::string& name, Credentials& credentials);
 };
 
 // Loads the module on first use. One that cannot be loaded is run-time error 429 "ActiveX

@@ -25,8 +25,7 @@ private:
     std::shared_ptr<samr::AccountDomain> accounts_;
 };
 
-// One local user account. Its logon hours are read on first use (at once when bound by name, so
-// that reading them later costs no round trip).
+// One local user account. Its logon hours are read on first use.
 class WinNtAccount : public Account {
 public:
     WinNtAccount(std::shared_ptr<samr::AccountDomain> accounts, std::string computer,
@@ -37,9 +36,8 @@ public:
     void setLogonHours(const Bytes& hours) override;
     void clearLogonHours() override;
 
-    void readLogonHours();
-
 private:
+    void readLogonHours();
     std::string describe() const { return "user " + name_ + " on computer " + computer_; }
 
     std::shared_ptr<samr::AccountDomain> accounts_;

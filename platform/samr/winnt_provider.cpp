@@ -24,7 +24,6 @@ constexpr int kSmbPort = 445;
 constexpr auto kAnswerTimeout = 3s;
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr const char* kReservedInComputerNames = "\\/:*?\"<>|,";
-constexpr const char* kReservedInAccountNames = "\"/\\[]:;|=,+*?<>";
 
 struct ReachedComputer {
     std::string name;
@@ -82,67 +81,31 @@ ReachedComputer reach(const std::string& name, Credentials& credentials) {
     return {nameToShow(name, *accounts), accounts};
 }
 
-// What a computer name or an account name cannot hold: control characters (a NUL would cut the
-// name short in Samba and address another account) and the characters Windows reserves.
-void requireName(const std::string& name, const char* reserved, const std::string& what) {
-    const bool usable = !name.empty() && std::none_of(name.begin(), name.end(), [&](char c) {
+// What a computer name cannot hold: control characters (a NUL would cut the name short in Samba
+// and address another computer) and the characters Windows reserves.
+void requireComputerName(const std::string& name) {
+    const bool usable = !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
-               std::string_view(reserved).find(c) != std::string_view::npos;
+               std::string_view(kReservedInComputerNames).find(c) != std::string_view::npos;
     });
     if (!usable) {
-        throw winNtError(kBadPathName, "The " + what + " \"" + name +
+        throw winNtError(kBadPathName, "The computer name \"" + name +
                                            "\" cannot be used: it is empty or holds a character "
                                            "that such a name cannot hold.");
     }
-}
-
-std::unique_ptr<Account> bindUser(const ReachedComputer& computer, const std::string& name) {
-    const std::string notFound = "User " + name + " was not found on computer " + computer.name;
-    if (computer.accounts == nullptr) {
-        throw winNtError(hresultFromWin32(win32::UserNotFound),
-                         notFound +
-                             ": this computer runs no SMB server, so it has no local "
-                             "accounts that can be reached.");
-    }
-    std::optional<std::uint32_t> rid;
-    try {
-        rid = computer.accounts->lookupUser(name);
-    } catch (const samr::Failure& failure) {
-        throw samrError(failure.status(),
-                        "Cannot look up user " + name + " on computer " + computer.name);
-    }
-    if (!rid) {
-        throw winNtError(hresultFromWin32(win32::UserNotFound),
-                         notFound + ": the computer has no user account of that name.");
-    }
-    auto user = std::make_unique<WinNtAccount>(computer.accounts, computer.name, name, *rid);
-    user->readLogonHours();
-    return user;
 }
 
 }  // namespace
 
 std::string localComputerName() {
     char host[HOST_NAME_MAX + 1] = {};
-    if (gethostname(host, sizeof host - 1) != 0) {
-        return {};
-    }
-    std::string name(host);
-    name = name.substr(0, name.find('.'));
-    return upperAscii(name.substr(0, 15));
+    return gethostname(host, sizeof host - 1) == 0 ? netbiosName(host) : std::string();
 }
 
 std::unique_ptr<Computer> reachComputer(const std::string& name, Credentials& credentials) {
-    requireName(name, kReservedInComputerNames, "computer name");
+    requireComputerName(name);
     const ReachedComputer computer = reach(name, credentials);
     return std::make_unique<WinNtComputer>(computer.name, computer.accounts);
-}
-
-std::unique_ptr<Account> bindLocalAccount(const std::string& computer, const std::string& name,
-                                          Credentials& credentials) {
-    requireName(computer, kReservedInComputerNames, "computer name");
-    requireName(name, kReservedInAccountNames, "account name");
-    return bindUser(reach(computer, credentials), name);
 }
 
 }  // namespace qm

@@ -10,12 +10,10 @@ namespace qm {
 
 // The WinNT side: computers and their local user accounts, reached through SAMR (the account
 // database protocol Windows computers and Samba servers answer on TCP port 445). The local computer
-// is reached even where it runs no SMB server: it then has no accounts. Names that a computer or an
-// account name cannot hold are refused before anyone is contacted. Every failure is a RunTimeError
-// from the source "WinNT provider".
+// is reached even where it runs no SMB server: it then has no accounts. A name that a computer
+// name cannot hold is refused before anyone is contacted. Every failure is a RunTimeError from the
+// source "WinNT provider".
 std::unique_ptr<Computer> reachComputer(const std::string& name, Credentials& credentials);
-std::unique_ptr<Account> bindLocalAccount(const std::string& computer, const std::string& name,
-                                          Credentials& credentials);
 
 // This machine's name as a Windows computer name: the host name up to its first dot, upper case,
 // at most 15 characters.

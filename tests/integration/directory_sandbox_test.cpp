@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <tuple>
 
 #include "platform/ldap/directory_services.h"
@@ -75,22 +76,18 @@ protected:
 
 // A node's key is the DN as the directory writes it, so one object has one key. (The tree is
 // compared with the DC's on the selection screen; the Document suite signs in with the ticket.)
-// Only a user binds; a text that cannot be a complete DN (a NUL in the name, the container or the
-// domain, an empty name) fails before any server is asked, so no sign-in is asked for either.
+// A text that cannot be a complete DN (a NUL in the name, the container or the domain, an empty
+// name) fails the bind before any server is asked, so no sign-in is asked for either.
 TEST_F(LdapSandbox, NodesAreKeyedAsTheDirectoryWritesThemAndImpossibleNamesFailTheBind) {
     const DirectoryNode sales = directory->domain("ou=sales,ou=west,dc=corp,dc=test");
     EXPECT_EQ(sales.key + " | " + sales.name, kSales + " | OU=Sales");
-    for (const std::string& notAUser : {"CN=Sales Staff," + kSales, kSales}) {
-        EXPECT_EQ(errorOf([&] { directory->domainUser(notAUser); }).number(), hresult::NoInterface)
-            << notAUser;
-    }
     setenv("KRB5CCNAME", "FILE:/nonexistent/quillmark-no-ticket", 1);  // a password instead
     dialogs.inputAnswers = {"Administrator@corp.test", sandboxPassword()};
     const Bytes before = corpLogonHours(kPatOrtiz).value_or(Bytes());
     for (const std::string& impossible :
          {"CN=Pat Ortiz\0x,CN=Users,"s + kCorpDomain, kPatOrtiz + "\0,DC=branch,DC=test"s,
           "CN=,CN=Users," + kCorpDomain}) {
-        EXPECT_EQ(errorOf([&] { directory->domainUser(impossible); }).number(),
+        EXPECT_EQ(errorOf([&] { directory->listedDomainUser(impossible, std::nullopt); }).number(),
                   hresult::BadPathName);
     }
     EXPECT_TRUE(dialogs.shown.empty());
@@ -100,19 +97,22 @@ TEST_F(LdapSandbox, NodesAreKeyedAsTheDirectoryWritesThemAndImpossibleNamesFailT
 // The server keeps logonHours of any length, so only the LDAP side can hold writes to 21 bytes.
 // Names the DN escape handles are written end to end by the Set suite.
 TEST_F(LdapSandbox, LogonHoursOfOtherLengthsAreRefusedOrReadAsHeld) {
-    const auto user = directory->domainUser(kPatOrtiz);
     const auto before = corpLogonHours(kPatOrtiz);
+    const auto user = directory->listedDomainUser(kPatOrtiz, before);
     for (const Bytes& value : {Bytes(20, 0xFF), Bytes()}) {
         const auto error = errorOf([&] { user->setLogonHours(value); });
         EXPECT_EQ(error.number(), hresult::InvalidArgument);
         EXPECT_NE(error.description().find("21 bytes"), std::string::npos) << error.description();
     }
     EXPECT_EQ(corpLogonHours(kPatOrtiz), before);
-    for (const std::string& dn :
-         {"CN=Long Hours,OU=Odd," + kCorpDomain, "CN=Short Hours,OU=Odd," + kCorpDomain}) {
-        const Bytes held = corpLogonHours(dn).value();
+    std::map<std::string, std::optional<Bytes>> listed;
+    directory->forEachUserIn("OU=Odd," + kCorpDomain, [&](HeldAccount&& user) {
+        listed[user.name] = user.account->logonHours();
+    });
+    for (const std::string name : {"Long Hours", "Short Hours"}) {
+        const Bytes held = corpLogonHours("CN=" + name + ",OU=Odd," + kCorpDomain).value();
         EXPECT_NE(held.size(), 21U);
-        EXPECT_EQ(directory->domainUser(dn)->logonHours(), held) << dn;
+        EXPECT_EQ(listed[name], held) << name;
     }
 }
 
@@ -168,7 +168,6 @@ TEST_F(LdapSandbox, AStoppedDcFailsTheNextCallsQuicklyAndIsReconnectedOnceBack) 
 }
 
 constexpr std::int32_t kBadNetPath = -2147024843;    // 0x80070035
-constexpr std::int32_t kUserNotFound = -2147022675;  // 0x800708AD
 constexpr std::int32_t kLogonFailure = -2147023570;  // 0x8007052E
 
 // 21 bytes that differ from each other, as logon hours to write.
@@ -194,9 +193,17 @@ TEST_F(WinNtSandbox, DomainControllerHoursAreTheSameBytesOverLdapAndOverSamr) {
     const std::string dn = "CN=Lee Chan,CN=Users," + sandboxFact("CORP_DN");
     const auto original = corpLogonHours(dn);
     setCorpLogonHours(dn, sampleHours(0x11));
-    EXPECT_EQ(bindLocalAccount("DC1", "lchan", credentials)->logonHours(), sampleHours(0x11));
+    const auto lchan = [&] {
+        for (HeldAccount& user : reachComputer("DC1", credentials)->users()) {
+            if (user.name == "lchan") {
+                return std::move(user.account);
+            }
+        }
+        return std::unique_ptr<Account>();
+    };
+    EXPECT_EQ(lchan()->logonHours(), sampleHours(0x11));
 
-    bindLocalAccount("DC1", "lchan", credentials)->setLogonHours(sampleHours(0x77));
+    lchan()->setLogonHours(sampleHours(0x77));
     EXPECT_EQ(corpLogonHours(dn), sampleHours(0x77));
     setCorpLogonHours(dn, original);
 }
@@ -207,23 +214,19 @@ TEST_F(WinNtSandbox, UnknownNamesStoppedComputersAndAWrongPasswordFailClearlyWit
     LoopbackListener silent(LoopbackListener::Mode::Silent, "127.0.0.98", 445);
     ASSERT_TRUE(silent.listening());
     const std::string stopped = sandboxFact("DEAD_ADDRESS");  // nothing listens there
-    for (const auto& [computer, user, number, named] :
-         std::vector<std::tuple<std::string, std::string, std::int32_t, std::string>>{
-             {"PC01", "nosuchuser", kUserNotFound, "nosuchuser"},
-             {"PC99", "", kBadNetPath, "PC99"},
-             {stopped, "kiosk", kBadNetPath, "did not accept a connection on TCP port 445"},
-             {"127.0.0.98", "", kBadNetPath, "127.0.0.98"},
-             {"PC01", "", kLogonFailure, "Administrator"}}) {
+    for (const auto& [computer, number, named] :
+         std::vector<std::tuple<std::string, std::int32_t, std::string>>{
+             {"PC99", kBadNetPath, "PC99"},
+             {stopped, kBadNetPath, "did not accept a connection on TCP port 445"},
+             {"127.0.0.98", kBadNetPath, "127.0.0.98"},
+             {"PC01", kLogonFailure, "Administrator"}}) {
         const std::string password =
             number == kLogonFailure ? "not-the-password" : sandboxPassword();
         FakeDialogs signIn;
         signIn.inputAnswers = {"Administrator", password};
         Credentials asked(signIn);
         const auto start = std::chrono::steady_clock::now();
-        const RunTimeError error = errorOf([&] {
-            user.empty() ? (void)reachComputer(computer, asked)
-                         : (void)bindLocalAccount(computer, user, asked);
-        });
+        const RunTimeError error = errorOf([&] { reachComputer(computer, asked); });
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << computer;
         EXPECT_EQ(error.number(), number) << computer;
         EXPECT_NE(error.description().find(named), std::string::npos) << error.description();

@@ -178,16 +178,6 @@ std::unique_ptr<Computer> FakeDirectory::computer(const std::string& name) {
     return std::make_unique<FakeComputer>(*this, existing("computer", name, {Kind::Computer}).dn);
 }
 
-std::unique_ptr<Account> FakeDirectory::domainUser(const std::string& dn) {
-    return std::make_unique<FakeAccount>(*this, existing("domainUser", dn, {Kind::User}));
-}
-
-std::unique_ptr<Account> FakeDirectory::computerAccount(const std::string& computer,
-                                                        const std::string& name) {
-    return std::make_unique<FakeAccount>(
-        *this, existing("computerAccount", computer + "/" + name, {Kind::User}));
-}
-
 std::unique_ptr<Account> FakeDirectory::listedDomainUser(const std::string& dn,
                                                          std::optional<Bytes>) {
     return std::make_unique<FakeAccount>(*this, existing("listedDomainUser", dn, {Kind::User}));

@@ -44,7 +44,7 @@ public:
                              std::optional<Bytes> logonHours = std::nullopt);
 
     // `call` is one of "domain", "children", "count", "total", "users", "usersIn", "computer",
-    // "domainUser", "computerAccount", "setLogonHours", "clearLogonHours"; the target is a DN or
+    // "listedDomainUser", "setLogonHours", "clearLogonHours"; the target is a DN or
     // "COMPUTER[/name]".
     void fail(const std::string& call, const std::string& target, RunTimeError error);
     void record(const std::string& call, const std::string& target);
@@ -64,9 +64,6 @@ public:
         return nodesBelow(nodeKey, Kind::Domain);
     }
     std::unique_ptr<Computer> computer(const std::string& name) override;
-    std::unique_ptr<Account> domainUser(const std::string& dn) override;
-    std::unique_ptr<Account> computerAccount(const std::string& computer,
-                                             const std::string& name) override;
     std::unique_ptr<Account> listedDomainUser(const std::string& dn,
                                               std::optional<Bytes> hours) override;
     void forEachUserIn(const std::string& containerDn,
