@@ -21,7 +21,7 @@ struct DocumentTaskChosen : FirstScreen {
 
 bool loadTree(Bench& bench) {
     int argc = 1;
-    char name[] = "qm_bench";
+    char name[] = "qm_tree_bench";
     char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
