@@ -80,10 +80,17 @@ void SheetAccounts::readPlace(Place& place) {
     }
 }
 
+std::optional<SheetAccounts::Found>* SheetAccounts::slotOf(Place& place, const std::string& name) {
+    const auto at = std::ranges::lower_bound(place.wanted, name);
+    if (at == place.wanted.end() || *at != name || place.found.size() != place.wanted.size()) {
+        return nullptr;
+    }
+    return &place.found[at - place.wanted.begin()];
+}
+
 void SheetAccounts::keep(Place& place, HeldAccount&& held) {
-    const std::string name = lowerAscii(held.name);
-    const auto wanted = std::ranges::lower_bound(place.wanted, name);
-    if (wanted == place.wanted.end() || *wanted != name) {
+    std::optional<Found>* slot = slotOf(place, lowerAscii(held.name));
+    if (slot == nullptr) {
         return;
     }
     Found found{{}, nullptr, held.relativeId};
@@ -97,22 +104,14 @@ void SheetAccounts::keep(Place& place, HeldAccount&& held) {
     if (place.domain.empty()) {
         found.local = std::move(held.account);
     }
-    place.found[wanted - place.wanted.begin()] = std::move(found);
+    *slot = std::move(found);
 }
 
 SheetAccounts::Found* SheetAccounts::find(const UserRow& row) {
     const auto place = places_.find(placeKey(row));
-    if (place == places_.end() || place->second.found.size() != place->second.wanted.size()) {
-        return nullptr;
-    }
-    const std::vector<std::string>& wanted = place->second.wanted;
-    const std::string name = nameOf(row);
-    const auto at = std::ranges::lower_bound(wanted, name);
-    if (at == wanted.end() || *at != name) {
-        return nullptr;
-    }
-    std::optional<Found>& found = place->second.found[at - wanted.begin()];
-    return found ? &*found : nullptr;
+    std::optional<Found>* slot =
+        place == places_.end() ? nullptr : slotOf(place->second, nameOf(row));
+    return slot != nullptr && *slot ? &**slot : nullptr;
 }
 
 std::unique_ptr<PendingSave> SheetAccounts::startSave(Found& found, const std::string& dn,

@@ -63,6 +63,9 @@ private:
     static std::string nameOf(const UserRow& row);
 
     void readDomains();
+    // Where the account of that name goes once found: none when the place does not want it, or
+    // before read() has sorted the names.
+    static std::optional<Found>* slotOf(Place& place, const std::string& name);
     void readPlace(Place& place);
     void keep(Place& place, HeldAccount&& held);
 

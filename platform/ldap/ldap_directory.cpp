@@ -145,17 +145,16 @@ private:
 
 }  // namespace
 
-LdapEntry LdapDirectory::bind(const std::string& dn, const std::vector<std::string>& attributes,
-                              LdapSession*& session, const std::string& server) {
+LdapEntry LdapDirectory::bind(const std::string& dn, const std::string& server) {
     const std::string plain = completeDn(dn, "bind to");
     const Operation operation{"Cannot bind to " + plain, kLdapSource};
-    session = &sessions_->forPath({server, plain, false}, operation);
+    LdapSession& session = sessions_->forPath({server, plain, false}, operation);
     std::vector<LdapEntry> entries =
-        session->search({plain, LDAP_SCOPE_BASE, "(objectClass=*)", attributes}, operation);
+        session.search({plain, LDAP_SCOPE_BASE, "(objectClass=*)", {LDAP_NO_ATTRS}}, operation);
     if (entries.empty()) {
         throw RunTimeError(
             hresult::NoSuchObject,
-            operation.what + " on " + session->server() + ": There is no such object on the server",
+            operation.what + " on " + session.server() + ": There is no such object on the server",
             kLdapSource);
     }
     return std::move(entries.front());
@@ -184,8 +183,7 @@ std::string LdapDirectory::forestRootDomain() {
 }
 
 DirectoryNode LdapDirectory::domain(const DomainName& name) {
-    LdapSession* session = nullptr;
-    const LdapEntry entry = bind(name.dn, {LDAP_NO_ATTRS}, session, name.server);
+    const LdapEntry entry = bind(name.dn, name.server);
     if (!name.server.empty()) {
         sessions_->askDomainAt(entry.dn, name.server);
     }

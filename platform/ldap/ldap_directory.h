@@ -29,10 +29,9 @@ public:
                        const std::function<void(HeldAccount&&)>& visit);
 
 private:
-    // The entry of a DN with the attributes asked for, on the server when one is named; an error
-    // when there is none.
-    LdapEntry bind(const std::string& dn, const std::vector<std::string>& attributes,
-                   LdapSession*& session, const std::string& server = {});
+    // The entry of a DN (its name only), on the server when one is named; an error when there is
+    // none.
+    LdapEntry bind(const std::string& dn, const std::string& server);
 
     std::shared_ptr<SessionPool> sessions_;
     std::optional<LdapEntry> rootDse_;
